@@ -37,7 +37,9 @@ std::string baseNameOf(HMODULE module) {
 
 } // namespace
 
-void setProgramModule(HMODULE module) { moduleSlot() = module; }
+void setProgramModule(HMODULE module) {
+    moduleSlot() = module;
+}
 
 HMODULE programModule() {
     if (moduleSlot() == nullptr) {

@@ -131,8 +131,8 @@ void MessageBoxWatcher::answer(HWND box) {
         } else if (kind == "Static") {
             if ((style & SS_TYPEMASK) == SS_ICON) {
                 if (IsWindowVisible(child)) {
-                    seen.icon = iconKind(reinterpret_cast<HICON>(
-                        SendMessageA(child, STM_GETICON, 0, 0)));
+                    seen.icon =
+                        iconKind(reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0)));
                 }
             } else if (seen.text.empty()) {
                 seen.text = windowText(child);

@@ -62,8 +62,8 @@ TEST(GuiSmoke, WatcherAnswersAnotherProcess) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process));
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
     ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);

@@ -16,6 +16,8 @@ HWND createDialog(HINSTANCE instance) {
     return CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_SMOKE), nullptr, dialogProc, 0);
 }
 
-int ask(HWND dialog) { return framework::messageBox(dialog, kQuestion, MB_YESNO | MB_DEFBUTTON2); }
+int ask(HWND dialog) {
+    return framework::messageBox(dialog, kQuestion, MB_YESNO | MB_DEFBUTTON2);
+}
 
 } // namespace smoke
