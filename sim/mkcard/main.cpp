@@ -28,6 +28,7 @@ const char kUsage[] =
     "                 letter V; the others are 1792x1200 with letter S\n"
     "  --first N      number of the first picture's file name (default 1)\n"
     "  --quality Q    JPEG quality of the full pictures (default 85)\n"
+    "  --full-size WxH  full pictures of this size instead (small cards for tests)\n"
     "  --help         this text\n"
     "\n"
     "--pattern writes one generated picture (ramps and squares) in the same JPEG form.\n";
@@ -62,7 +63,7 @@ std::vector<std::uint8_t> thumbnailJpeg(const mkcard::Image& image) {
 } // namespace
 
 int main(int argc, char** argv) {
-    long count = 0, first = 1, quality = 85;
+    long count = 0, first = 1, quality = 85, fullWidth = 0, fullHeight = 0;
     std::set<long> vga;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
@@ -94,6 +95,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--quality") {
             if (!value(1, 100, quality))
                 return usage("--quality needs a number from 1 to 100");
+        } else if (arg == "--full-size") {
+            const std::string size = i + 1 < argc ? argv[++i] : "";
+            const std::size_t x = size.find('x');
+            if (x == std::string::npos || !number(size.substr(0, x).c_str(), 1, 4096, fullWidth) ||
+                !number(size.substr(x + 1).c_str(), 1, 4096, fullHeight))
+                return usage("--full-size needs WIDTHxHEIGHT");
         } else if (arg == "--vga") {
             if (++i >= argc)
                 return usage("--vga needs a list");
@@ -137,8 +144,9 @@ int main(int argc, char** argv) {
             }
         }
         const bool small = vga.count(n) != 0;
-        const mkcard::Image full =
-            mkcard::fit(images[which], small ? 640 : 1792, small ? 480 : 1200);
+        const int width = fullWidth ? int(fullWidth) : small ? 640 : 1792;
+        const int height = fullHeight ? int(fullHeight) : small ? 480 : 1200;
+        const mkcard::Image full = mkcard::fit(images[which], width, height);
         char name[32];
         std::snprintf(name, sizeof name, "%c%07ld", small ? 'V' : 'S', first + n - 1);
         if (!card->addPicture(name, mkcard::encodeJpeg(full, int(quality)), thumbnailJpeg(full),
