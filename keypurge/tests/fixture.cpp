@@ -68,6 +68,14 @@ void setRaw(const std::string& key, const char* name, DWORD type, const void* da
     RegCloseKey(handle);
 }
 
+void setUnterminated(const std::string& key, const char* name, const std::string& value) {
+    // Wine's RegSetValueExA takes the byte after a string in as its terminator when that byte is
+    // zero, so what follows the data must not be.
+    std::vector<char> bytes(value.begin(), value.end());
+    bytes.push_back('!');
+    setRaw(key, name, REG_SZ, bytes.data(), static_cast<DWORD>(value.size()));
+}
+
 void createKey(const std::string& key) {
     if (HKEY handle = openOrCreate(key))
         RegCloseKey(handle);

@@ -23,6 +23,8 @@ extern const char kProduct[];
 void setString(const std::string& key, const char* name, const std::string& value);
 // Stores `size` bytes as they are, so a string can be stored without its terminating zero.
 void setRaw(const std::string& key, const char* name, DWORD type, const void* data, DWORD size);
+// Stores the characters of `value` as a string with no terminating zero.
+void setUnterminated(const std::string& key, const char* name, const std::string& value);
 void createKey(const std::string& key);
 bool keyExists(const std::string& key);
 void removeKeyTree(const std::string& key);

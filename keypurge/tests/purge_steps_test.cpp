@@ -71,11 +71,10 @@ TEST_F(KeypurgeSteps, MalformedDriverValuesNeverReachTheClassFolderItself) {
     // Fills the whole 128-byte buffer with no zero: neither it nor its first 127 bytes is used.
     const std::string full = "LvkpTest\\" + std::string(119, 'x');
     ASSERT_EQ(full.size(), 128u);
-    setRaw(instanceKey(6), "Driver", REG_SZ, full.data(), 128);
+    setUnterminated(instanceKey(6), "Driver", full);
     // Stored without its zero but shorter than the buffer: still a good name.
     const std::string shortName = "LvkpTest\\0007";
-    setRaw(instanceKey(7), "Driver", REG_SZ, shortName.data(),
-           static_cast<DWORD>(shortName.size()));
+    setUnterminated(instanceKey(7), "Driver", shortName);
 
     keypurge::removeDeviceInstances();
 
@@ -136,15 +135,14 @@ TEST_F(KeypurgeSteps, OnlyAnExactDescriptionInInstances0000To0009CountsAsTheProd
 }
 
 TEST_F(KeypurgeSteps, ValuesWithoutTheirZeroAreReadWithinTheBuffer) {
-    setRaw(imagingInstance(0), "DriverDesc", REG_SZ, kProduct,
-           static_cast<DWORD>(std::strlen(kProduct)));
-    setRaw(imagingInstance(0), "InfPath", REG_SZ, "OEM3.INF", 8);
+    setUnterminated(imagingInstance(0), "DriverDesc", kProduct);
+    setUnterminated(imagingInstance(0), "InfPath", "OEM3.INF");
     writeInfPair("OEM3");
     // 128 bytes and no zero: too long for the buffer, so neither the name nor its first 127
     // characters may be taken.
     const std::string longName = "OEM" + std::string(125, 'x');
     setString(imagingInstance(1), "DriverDesc", kProduct);
-    setRaw(imagingInstance(1), "InfPath", REG_SZ, longName.data(), 128);
+    setUnterminated(imagingInstance(1), "InfPath", longName);
     writeFile(infDir() + longName.substr(0, 127), true);
     std::string longPnf = longName.substr(0, 127);
     longPnf[5] = 'P';
@@ -166,7 +164,10 @@ TEST_F(KeypurgeSteps, HostileInfPathsDeleteNothingOutsideTheInfFolder) {
     for (const std::string& path : outside)
         writeFile(path, true);
     writeInfPair("OEM7");
-    ASSERT_TRUE(fileExists(windowsDir() + "\\win.ini"));
+    // The prefix's own win.ini is a target too; kept aside so a failure cannot cost it.
+    const std::string winIni = windowsDir() + "\\win.ini";
+    const std::string savedWinIni = scratchDir() + "win.ini";
+    const bool hadWinIni = CopyFileA(winIni.c_str(), savedWinIni.c_str(), FALSE) != 0;
 
     const char* hostile[] = {"..\\lvkp-sentinel.ini",
                              "C:\\lvkp-x.inf",
@@ -185,7 +186,9 @@ TEST_F(KeypurgeSteps, HostileInfPathsDeleteNothingOutsideTheInfFolder) {
 
     for (const std::string& path : outside)
         EXPECT_TRUE(isReadOnly(path)) << path;
-    EXPECT_TRUE(fileExists(windowsDir() + "\\win.ini"));
+    EXPECT_EQ(fileExists(winIni), hadWinIni);
+    if (hadWinIni && !fileExists(winIni))
+        CopyFileA(savedWinIni.c_str(), winIni.c_str(), TRUE);
     // Wildcards would have let the attribute tool reach every INF file.
     EXPECT_TRUE(isReadOnly(infDir() + "OEM7.INF"));
     EXPECT_TRUE(isReadOnly(infDir() + "OEM7.PNF"));
@@ -287,7 +290,7 @@ TEST_F(KeypurgeUninstaller, NothingStartsWithoutAUsableUninstallString) {
     // 200 bytes with no zero: the command cannot be known whole.
     std::string full = path + " /S ";
     full.resize(200, 'x');
-    setRaw(kUninstallKey, "UninstallString", REG_SZ, full.data(), 200);
+    setUnterminated(kUninstallKey, "UninstallString", full);
     keypurge::startUninstaller();
     setString(kUninstallKey, "UninstallString", " ");
     keypurge::startUninstaller();
