@@ -194,6 +194,24 @@ TEST_F(KeypurgeSteps, HostileInfPathsDeleteNothingOutsideTheInfFolder) {
     EXPECT_TRUE(isReadOnly(infDir() + "OEM7.PNF"));
 }
 
+TEST_F(KeypurgeSteps, ABlankInTheInfNameKeepsTheAttributeToolOnThatOneFile) {
+    // Unquoted, the tool would be given "C:\windows\inf\OEM" and "3.INF" in the current folder.
+    installInstance(0, kProduct, "OEM 3.INF");
+    writeFile(infDir() + "OEM 3.INF", false);
+    writeFile(infDir() + "OEM", true);
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(scratchDir().c_str()));
+    writeFile(scratchDir() + "3.INF", true);
+
+    keypurge::removeInfFiles();
+
+    SetCurrentDirectoryA(previous);
+    EXPECT_FALSE(fileExists(infDir() + "OEM 3.INF"));
+    EXPECT_TRUE(isReadOnly(infDir() + "OEM"));
+    EXPECT_TRUE(isReadOnly(scratchDir() + "3.INF"));
+}
+
 TEST_F(KeypurgeSteps, NamesTooShortForThePnfLetterKeepTheirNeighbours) {
     installInstance(0, kProduct, "OEM4");
     installInstance(1, kProduct, "OEM44");
