@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -231,7 +232,7 @@ void startUninstaller() {
     const std::string path = blank != nullptr ? std::string(start, blank) : std::string(start);
     if (path.empty())
         return;
-    intptr_t process;
+    std::intptr_t process;
     if (blank != nullptr && blank[1] != '\0')
         process = _spawnle(_P_NOWAIT, path.c_str(), path.c_str(), blank + 1,
                            static_cast<const char*>(nullptr), _environ);
