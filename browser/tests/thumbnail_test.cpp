@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 namespace browser {
 namespace {
@@ -65,7 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Reduction{160, 120, 80, 60, 240, 2},
                       Reduction{94, 70, 94, 70, 284, 1}, // the largest kept whole
                       Reduction{1, 1, 1, 1, 4, 1},
-                      Reduction{70, 1000, 4, 66, 12, 15})); // tall: height rule
+                      Reduction{70, 1000, 4, 66, 12, 15}), // tall: height rule
+    [](const ::testing::TestParamInfo<Reduction>& info) {
+        return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+    });
 
 TEST(Thumbnail, HeaderBytesOfAVgaThumbnail) {
     platform::GlobalHandle picture = makePicture(640, 480);
