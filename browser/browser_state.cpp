@@ -151,6 +151,12 @@ void BrowserState::clickCell(int cell, bool replace, bool range) {
     view_.updateWindow();
 }
 
+void BrowserState::setCommandControlsEnabled(bool enabled) {
+    for (int id : kCommandControls) {
+        view_.enableControl(id, enabled);
+    }
+}
+
 void BrowserState::redrawCells() {
     const int cells = static_cast<int>(std::min<std::uint32_t>(pictures.count(), kCellCount));
     for (int cell = 1; cell <= cells; ++cell) {

@@ -72,6 +72,9 @@ public:
     std::size_t clickCount() const { return clickCount_; }
     const std::uint32_t* clickHistory() const { return clickHistory_; }
 
+    // Enables or disables the command controls together (save, hand-off).
+    void setCommandControlsEnabled(bool enabled);
+
     // Invalidates the frames of the cells that may hold a picture, keeping their thumbnails
     // valid, so the next paint renews only the frames.
     void redrawCells();

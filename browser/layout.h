@@ -23,6 +23,11 @@ constexpr int kIdNext = 1021;
 constexpr int kIdFirstPage = 1022; // command only
 constexpr int kIdLastPage = 1023;  // command only
 
+// The controls a save or a hand-off disables together, in the order they are switched.
+constexpr int kCommandControls[] = {kIdPictureArea, kIdUsb,  kIdFromCamera, kIdSave,
+                                    kIdPrev,        kIdNext, kIdDelete,     kIdAcquire,
+                                    kIdSelectAll,   kIdExit};
+
 constexpr int kCellCount = 9;   // a page: 3 rows of 3
 constexpr int kCellsPerRow = 3; // paging moves by whole rows
 

@@ -2,7 +2,6 @@
 // from, so a decimated copy can be traced back to its source pixels.
 #pragma once
 
-#include "platform/dib.h"
 #include "platform/memory.h"
 
 #include <cstdint>
@@ -17,21 +16,19 @@ struct Pixel {
     }
 };
 
-// The pixel at column x of row y counted from the top of the picture (x, y < 4096).
+// Column x of row y counted from the top (x, y < 4096).
 inline Pixel sourcePixel(std::uint32_t x, std::uint32_t y) {
     return Pixel{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
                  static_cast<std::uint8_t>((x >> 8) | ((y >> 8) << 4))};
 }
 
-// A full picture as the decoder leaves it (resolutions 2835), rows bottom-up, each pixel
-// sourcePixel(x, y). Width and height go into the header as given; the block holds
-// max(height, 0) rows of the given width's stride.
+// A full picture as the decoder leaves it (2835 pixels per metre), rows bottom-up, pixels
+// sourcePixel(x, y). A zero or negative size goes into the header with no pixel rows.
 platform::GlobalHandle makePicture(std::int32_t width, std::int32_t height);
 
-// The bytes of a global block.
 std::vector<std::uint8_t> blockBytes(platform::GlobalHandle block);
-
-// Pixel at column x of row y counted from the top, in a bottom-up DIB's bytes.
+std::uint32_t le32(const std::vector<std::uint8_t>& bytes, std::size_t at);
+// Column x of row y counted from the top, in the bytes of a bottom-up 24-bit DIB.
 Pixel pixelAt(const std::vector<std::uint8_t>& dib, std::uint32_t x, std::uint32_t y);
 
 } // namespace browser::testing
