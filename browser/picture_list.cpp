@@ -246,12 +246,15 @@ void PictureList::setCurrentInfo(const BitmapInfoHeader* header) {
     }
 }
 
-const PictureEntry* PictureList::entryAfterCursor(std::uint32_t n) const {
-    const PictureEntry* e = cursor_;
-    for (; e != nullptr && n > 0; --n) {
-        e = e->next;
+PictureEntry* PictureList::after(PictureEntry* from, std::uint32_t n) {
+    for (; from != nullptr && n > 0; --n) {
+        from = from->next;
     }
-    return e;
+    return from;
+}
+
+const PictureEntry* PictureList::entryAfterCursor(std::uint32_t n) const {
+    return after(cursor_, n);
 }
 
 std::int32_t PictureList::selectedAt(std::uint32_t n) const {
@@ -260,8 +263,7 @@ std::int32_t PictureList::selectedAt(std::uint32_t n) const {
 }
 
 void PictureList::toggleAt(std::uint32_t n) {
-    auto* e = const_cast<PictureEntry*>(entryAfterCursor(n));
-    if (e != nullptr) {
+    if (PictureEntry* e = after(cursor_, n)) {
         e->selected = e->selected != 0 ? 0 : 1;
     }
 }
@@ -282,11 +284,11 @@ void PictureList::selectRange(std::uint32_t from, std::uint32_t to) {
 }
 
 bool PictureList::forward(std::uint32_t n) {
-    const PictureEntry* target = entryAfterCursor(n);
+    PictureEntry* target = after(cursor_, n);
     if (target == nullptr) {
         return false;
     }
-    cursor_ = const_cast<PictureEntry*>(target);
+    cursor_ = target;
     position_ += n;
     return true;
 }

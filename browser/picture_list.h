@@ -112,6 +112,7 @@ public:
     const PictureEntry* entryAfterCursor(std::uint32_t n) const;
 
 private:
+    static PictureEntry* after(PictureEntry* from, std::uint32_t n); // null past the tail
     void unlink(PictureEntry* entry);
     void freeEntry(PictureEntry* entry);
     std::uint32_t placeOf(const PictureEntry* entry) const; // 1-based
