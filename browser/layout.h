@@ -51,7 +51,7 @@ struct Rect {
     }
 };
 
-// Largest thumbnail makeThumbnail produces, and the area a thumbnail is centred in.
+// Largest thumbnail makeThumbnail makes, and the area a thumbnail is centred in.
 constexpr int kThumbMaxWidth = 94;
 constexpr int kThumbMaxHeight = 70;
 constexpr int kThumbAreaWidth = 86;

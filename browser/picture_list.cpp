@@ -1,5 +1,7 @@
 #include "browser/picture_list.h"
 
+#include "browser/layout.h"
+
 #include <cstring>
 
 namespace browser {
@@ -10,6 +12,8 @@ using platform::GlobalHandle;
 namespace {
 
 constexpr std::size_t kHeapInitialBytes = 512;
+constexpr std::uint64_t kMaxWidth = kThumbMaxWidth;
+constexpr std::uint64_t kMaxHeight = kThumbMaxHeight;
 
 // Locks a global block for the lifetime of the guard.
 class Locked {
@@ -58,9 +62,9 @@ GlobalHandle makeThumbnail(GlobalHandle dib, BitmapInfoHeader* headerCopy) {
     }
 
     // The factor that brings the height within 70, or else the width within 94.
-    const std::uint64_t factor = (width * kThumbnailMaxHeight) / height < kThumbnailMaxWidth
-                                     ? (height + kThumbnailMaxHeight - 1) / kThumbnailMaxHeight
-                                     : (width + kThumbnailMaxWidth - 1) / kThumbnailMaxWidth;
+    const std::uint64_t factor = (width * kMaxHeight) / height < kMaxWidth
+                                     ? (height + kMaxHeight - 1) / kMaxHeight
+                                     : (width + kMaxWidth - 1) / kMaxWidth;
     const auto thumbWidth = static_cast<std::uint32_t>(width / factor);
     const auto thumbHeight = static_cast<std::uint32_t>(height / factor);
     if (thumbWidth == 0 || thumbHeight == 0) {

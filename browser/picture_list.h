@@ -17,10 +17,6 @@ namespace browser {
 // Room for a name: 259 characters and the terminating NUL.
 constexpr std::size_t kPictureNameSize = 260;
 
-// Largest thumbnail: makeThumbnail brings a picture within these.
-constexpr std::uint32_t kThumbnailMaxWidth = 94;
-constexpr std::uint32_t kThumbnailMaxHeight = 70;
-
 struct PictureEntry {
     PictureEntry* prev;
     // Camera picture: the 8-character name of its full-size file; folder picture: full path.
