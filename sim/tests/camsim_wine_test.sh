@@ -34,7 +34,8 @@ done
 # write the mapping and let that server end, so that the test's server starts with it.
 build=$(cd "$(dirname "$exe")" && pwd)
 while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all WINEARCH=win64
+# A prefix of its own: its port mapping must not meet another test's running in parallel.
+export WINEPREFIX=$build/wineprefix-comport WINEDEBUG=-all WINEARCH=win64
 "$(dirname "$winerun")/wine-prefix" "$WINEPREFIX" || exit 1
 wineserver -w 2>/dev/null
 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$work/com1" /f >/dev/null 2>&1
