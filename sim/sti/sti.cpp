@@ -1,6 +1,7 @@
 // A stand-in for the Windows Still Image service: StiCreateInstanceW, IStillImageW and
 // IStiDevice over the simulated camera. Configuration, read whenever the first object is
-// made (each time no object of ours is alive; the camera then starts afresh):
+// made (each time no object of ours is alive; the camera then starts afresh, on the card
+// as the last one left it):
 //   LV_STI_CARD        card folder (unset: an empty card)
 //   LV_STI_DEVICES     none | one | two | wrong-case | extended, or descriptions split by '|'
 //   LV_STI_FAULTS      faults in the text form of sim/faults.h, separated by commas
@@ -91,6 +92,7 @@ struct Service {
     std::vector<std::wstring> devices;
     std::string transcriptPath;
     std::size_t logged = 0;
+    bool transcriptStarted = false;
 
     Service() { InitializeCriticalSection(&lock); }
 
@@ -108,9 +110,12 @@ struct Service {
         devices = descriptions(setting("LV_STI_DEVICES"));
         transcriptPath = setting("LV_STI_TRANSCRIPT");
         logged = 0;
-        if (!transcriptPath.empty()) // start the file afresh
+        // The file starts afresh with the process; later cameras append to it.
+        if (!transcriptPath.empty() && !transcriptStarted) {
+            transcriptStarted = true;
             if (FILE* f = std::fopen(transcriptPath.c_str(), "w"))
                 std::fclose(f);
+        }
         camera->note("configure card=" + folder + (error.empty() ? "" : " error: " + error),
                      error.empty() && faultsOk);
         flush();
