@@ -138,17 +138,25 @@ TEST_F(StiService, DeviceListConfigurations) {
     }
 }
 
-TEST_F(StiService, DevicesComeFromTheRegistryWhenTheEnvironmentIsSilent) {
+// The registry value chosen here is one whose effect on another program using the
+// stand-in at the same moment is harmless: where the transcript goes.
+TEST_F(StiService, SettingsComeFromTheRegistryWhenTheEnvironmentIsSilent) {
+    const std::string transcript = dir.path() + "\\registry-transcript.txt";
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LUMIVERA\\StiSim", 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(key, "LV_STI_DEVICES", 0, REG_SZ, reinterpret_cast<const BYTE*>("two"), 4);
+    RegSetValueExA(key, "LV_STI_TRANSCRIPT", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(transcript.c_str()), DWORD(transcript.size() + 1));
     IStillImageW* sti = createInstance();
-    EXPECT_EQ(listDescriptions(sti).size(), 2u);
-    sti->Release();
-    RegDeleteValueA(key, "LV_STI_DEVICES");
+    RegDeleteValueA(key, "LV_STI_TRANSCRIPT");
     RegCloseKey(key);
+    ASSERT_NE(sti, nullptr);
+    EXPECT_EQ(listDescriptions(sti).size(), 1u);
+    sti->Release();
+    const Bytes text = readFile(transcript);
+    const std::string lines(text.begin(), text.end());
+    EXPECT_NE(lines.find("call GetDeviceList 1 ok"), std::string::npos) << lines;
 }
 
 TEST_F(StiService, CatalogueBlocksAndFileChunksAsTheUsbLinkReadsThem) {
