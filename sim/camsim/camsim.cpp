@@ -273,5 +273,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Started in the background of a terminal, reading commands fails instead of stopping us.
+    std::signal(SIGTTIN, SIG_IGN);
     return serve(options, *card);
 }

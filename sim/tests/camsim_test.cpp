@@ -184,6 +184,11 @@ TEST_F(CamsimTest, ServesProbeCatalogueBlocksAndDeleteOnThePty) {
         EXPECT_FALSE(fileExists(dir.path() + "/card/S0000004.JPG"));
         EXPECT_FALSE(fileExists(dir.path() + "/card/T0000004.JPG"));
     }
+    {
+        Port again(dir.path() + "/COM1"); // a program that opens the port anew
+        again.write({0xB1});
+        EXPECT_EQ(again.read(1), Bytes{0xD1});
+    }
     camsim.say("stop\n");
     EXPECT_EQ(camsim.wait(), 0);
     EXPECT_FALSE(fileExists(dir.path() + "/COM1")); // the link goes with it
