@@ -92,13 +92,14 @@ const std::vector<FaultKind>& kinds() {
     static const std::vector<FaultKind> all = {
         {"unplugged", "unplugged", "device gone: not listed, every USB call fails, no serial reply",
          [](const std::string& v, Faults& f) { return v.empty() && (f.unplugged = true); }},
-        {"no-card", "no-card[=K[xN]]", "status 0xE1 in status replies K.. (default all)",
+        {"no-card", "no-card[=K[xN]]",
+         "status 0xE1 for ST_DATA: in every status reply, or reply K (N in a row)",
          [](const std::string& v, Faults& f) { return statusFault(0xE1, v, f); }},
-        {"format-failed", "format-failed[=K[xN]]", "status 0xE2 likewise",
+        {"format-failed", "format-failed[=K[xN]]", "status 0xE2, likewise",
          [](const std::string& v, Faults& f) { return statusFault(0xE2, v, f); }},
-        {"access-failed", "access-failed[=K[xN]]", "status 0xE3 likewise",
+        {"access-failed", "access-failed[=K[xN]]", "status 0xE3, likewise",
          [](const std::string& v, Faults& f) { return statusFault(0xE3, v, f); }},
-        {"unknown-status", "unknown-status=BYTE[@K[xN]]", "status BYTE likewise",
+        {"unknown-status", "unknown-status=BYTE[@K[xN]]", "status BYTE, likewise",
          [](const std::string& v, Faults& f) {
              std::string byte, occ;
              split(v, '@', byte, occ);
@@ -110,11 +111,13 @@ const std::vector<FaultKind>& kinds() {
              std::uint32_t b = 0;
              return parseNumber(v, 0xFF, b) && (f.probeReply = std::uint8_t(b), true);
          }},
-        {"no-ack", "no-ack=K[xN]", "command K (every command byte counts) done, reply lost",
+        {"no-ack", "no-ack=K[xN]",
+         "command K (N in a row; every command byte counts) is carried out, its reply lost",
          [](const std::string& v, Faults& f) {
              return !v.empty() && parseOccurrences(v, f.noAck);
          }},
-        {"no-name-ack", "no-name-ack=K[xN]", "no acknowledgement of the name bytes of select K",
+        {"no-name-ack", "no-name-ack=K[xN]",
+         "selection K gets no acknowledgement of its 12 name bytes",
          [](const std::string& v, Faults& f) {
              return !v.empty() && parseOccurrences(v, f.noNameAck);
          }},
@@ -174,12 +177,12 @@ const std::vector<FaultKind>& kinds() {
              f.fileSizeEntry = hasAt ? std::int32_t(at) : -1;
              return true;
          }},
-        {"usb-read-fail", "usb-read-fail=K[xN]", "read escapes K.. fail",
+        {"usb-read-fail", "usb-read-fail=K[xN]", "read escape K (N in a row) fails",
          [](const std::string& v, Faults& f) {
              return !v.empty() && parseOccurrences(v, f.usbReadFail);
          }},
         {"usb-short", "usb-short=K[xN][:BYTES]",
-         "read escapes K.. succeed with BYTES (default half the length asked)",
+         "read escape K (N in a row) delivers BYTES (default half the length asked)",
          [](const std::string& v, Faults& f) {
              std::string occ, bytes;
              split(v, ':', occ, bytes);
@@ -187,13 +190,13 @@ const std::vector<FaultKind>& kinds() {
                  return false;
              return !occ.empty() && parseOccurrences(occ, f.usbReadShort);
          }},
-        {"lock-fail", "lock-fail[=K[xN]]", "LockDevice calls K.. fail (default all)",
+        {"lock-fail", "lock-fail[=K[xN]]", "every LockDevice call fails, or call K (N in a row)",
          [](const std::string& v, Faults& f) { return deviceFault(v, f.lockFail); }},
-        {"subscribe-fail", "subscribe-fail[=K[xN]]", "Subscribe calls K.. fail",
+        {"subscribe-fail", "subscribe-fail[=K[xN]]", "Subscribe, likewise",
          [](const std::string& v, Faults& f) { return deviceFault(v, f.subscribeFail); }},
-        {"reset-fail", "reset-fail[=K[xN]]", "DeviceReset calls K.. fail",
+        {"reset-fail", "reset-fail[=K[xN]]", "DeviceReset, likewise",
          [](const std::string& v, Faults& f) { return deviceFault(v, f.resetFail); }},
-        {"status-query-fail", "status-query-fail[=K[xN]]", "GetStatus calls K.. fail",
+        {"status-query-fail", "status-query-fail[=K[xN]]", "GetStatus, likewise",
          [](const std::string& v, Faults& f) { return deviceFault(v, f.statusQueryFail); }},
         {"slow", "slow=MS", "every serial reply starts MS milliseconds after its command",
          [](const std::string& v, Faults& f) { return parseNumber(v, 600000, f.replyDelayMs); }},
@@ -255,7 +258,8 @@ std::string faultHelp() {
         usage.resize(std::max<std::size_t>(usage.size() + 1, 30), ' ');
         text += "  " + usage + kind.help + "\n";
     }
-    text += "  K counts from 1 over the camera's life; xN = N times in a row (x0 = from K on).\n";
+    text += "  K counts from 1 over the camera's life; xN = N times in a row, x0 = every time from "
+            "K on.\n";
     return text;
 }
 
