@@ -113,6 +113,22 @@ int CameraLink::openStillDevice() {
     return 1;
 }
 
+bool CameraLink::connectAtStart() {
+    connectUsb();
+    if (linkKind == LinkNone) {
+        connectSerial();
+    }
+    if (linkKind == LinkNone) {
+        ui_.messageBox(kMsgNoCameraAtStart);
+        return false;
+    }
+    return true;
+}
+
+void CameraLink::showLinkState() {
+    ui_.setButtonState(kSerialButton, linkKind == LinkSerial);
+}
+
 void CameraLink::connectUsb() {
     if (openStillDevice() != 0) {
         closeSerialPort();

@@ -28,6 +28,13 @@ public:
     CameraLink(const CameraLink&) = delete;
     CameraLink& operator=(const CameraLink&) = delete;
 
+    // Start-up: USB, else serial; with neither, the one combined message. True when a link
+    // is open (the browser then reloads).
+    bool connectAtStart();
+    // What the browser does whenever it paints: the serial-link button shows pushed exactly
+    // while the serial link is in use.
+    void showLinkState();
+
     // Transport.
     void connectUsb();
     void connectSerial();
@@ -54,6 +61,11 @@ public:
     std::uint8_t* readFileSerial(const char* label, std::uint32_t size,
                                  platform::Progress* progress);
     std::uint8_t* readFileUsb(const char* name, std::uint32_t size, platform::Progress* progress);
+    // One picture file over the link in use (select and read on serial). `callerOwns` tells
+    // whether the buffer is the caller's to give back with platform::virtualFree (serial)
+    // or `usbBuffer` (USB). Null on failure and with no link.
+    std::uint8_t* fetchFile(const char* name, std::uint32_t size, platform::Progress* progress,
+                            bool* callerOwns);
 
     // Link state, as the browser reads it.
     std::uint8_t* usbBuffer = nullptr;

@@ -247,6 +247,9 @@ int CameraLink::readCatalogueUsb(CameraPictureList& list) {
 }
 
 int CameraLink::selectFileSerial(const char* name) {
+    if (portHandle == platform::kInvalidPort) {
+        return 0;
+    }
     std::uint8_t byte = 0;
     if (!writeByte(CMD_SELECT_FILE) || !readByte(byte, kByteTimeoutMs)) {
         return 0;

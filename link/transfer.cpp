@@ -16,6 +16,9 @@ constexpr int kAckAttempts = 100;
 
 std::uint8_t* CameraLink::readFileSerial(const char* label, std::uint32_t size,
                                          platform::Progress* progress) {
+    if (portHandle == platform::kInvalidPort) {
+        return nullptr;
+    }
     if (size > kMaxFileSize) {
         ui_.messageBox(kMsgDownloadError);
         return nullptr;
@@ -176,6 +179,22 @@ std::uint8_t* CameraLink::readFileUsb(const char* name, std::uint32_t size,
         progress->hide();
     }
     return usbBuffer;
+}
+
+std::uint8_t* CameraLink::fetchFile(const char* name, std::uint32_t size,
+                                    platform::Progress* progress, bool* callerOwns) {
+    *callerOwns = false;
+    if (linkKind == LinkUsb) {
+        return readFileUsb(name, size, progress);
+    }
+    if (linkKind != LinkSerial || selectFileSerial(name) == 0) {
+        return nullptr;
+    }
+    char label[kNameLength + 1] = {};
+    std::memcpy(label, name, kNameLength);
+    std::uint8_t* buffer = readFileSerial(label, size, progress);
+    *callerOwns = buffer != nullptr;
+    return buffer;
 }
 
 } // namespace camlink

@@ -1,6 +1,7 @@
 // Opening and closing the links: Still Image device choice, COM port probing, the link
 // state and what the browser is told.
 #include "link/tests/fixture.h"
+#include "platform/memory.h"
 
 #include <gmock/gmock.h>
 
@@ -228,6 +229,79 @@ TEST_F(Transport, DestructionClosesThePortOnce) {
         ports.calls.clear();
     }
     EXPECT_THAT(ports.calls, ElementsAre("close"));
+}
+
+} // namespace
+
+namespace {
+
+class StartUp : public LinkTest {};
+
+TEST_F(StartUp, UsbFirstThenSerialThenTheCombinedMessage) {
+    EXPECT_TRUE(link.connectAtStart());
+    EXPECT_EQ(link.linkKind, LinkUsb);
+    EXPECT_TRUE(ui.messages.empty());
+
+    camlink::CameraLink serialOnly(ports, sti, ui, catalogue);
+    sti.devices.clear();
+    ports.attach("COM1", &camera);
+    EXPECT_TRUE(serialOnly.connectAtStart());
+    EXPECT_EQ(serialOnly.linkKind, LinkSerial);
+    EXPECT_TRUE(ui.messages.empty());
+
+    camlink::CameraLink none(ports, sti, ui, catalogue);
+    ScriptedPeer silent;
+    ports.attach("COM1", &silent);
+    EXPECT_FALSE(none.connectAtStart());
+    EXPECT_EQ(none.linkKind, LinkNone);
+    EXPECT_THAT(ui.messages, ElementsAre(camlink::kMsgNoCameraAtStart));
+}
+
+TEST_F(StartUp, PaintShowsTheSerialButtonPushedOnlyOnSerial) {
+    link.showLinkState();
+    EXPECT_THAT(ui.events, ElementsAre("state 1012 up"));
+    openSerial();
+    link.showLinkState();
+    EXPECT_THAT(ui.events, ElementsAre("state 1012 pushed"));
+    link.connectUsb();
+    ui.events.clear();
+    link.showLinkState();
+    EXPECT_THAT(ui.events, ElementsAre("state 1012 up"));
+}
+
+TEST_F(StartUp, FetchChoosesTheLinkAndSaysWhoOwnsTheBuffer) {
+    bool callerOwns = true;
+    EXPECT_EQ(link.fetchFile("S0000001", 10, nullptr, &callerOwns), nullptr);
+    EXPECT_FALSE(callerOwns);
+
+    openSerial();
+    camera.file = pattern(700);
+    std::uint8_t* serial = link.fetchFile("S0000001", 700, nullptr, &callerOwns);
+    ASSERT_NE(serial, nullptr);
+    EXPECT_TRUE(callerOwns);
+    EXPECT_EQ(camera.selected, "S0000001JPG ");
+    EXPECT_EQ(Bytes(serial, serial + 700), camera.file);
+    platform::virtualFree(serial);
+
+    usb.onEscape = [](std::uint32_t, const Bytes&, std::uint8_t* out, std::uint32_t,
+                      std::uint32_t* delivered) {
+        out[0] = 0x5A;
+        *delivered = 10;
+        return true;
+    };
+    link.connectUsb();
+    std::uint8_t* viaUsb = link.fetchFile("S0000001", 10, nullptr, &callerOwns);
+    EXPECT_EQ(viaUsb, link.usbBuffer);
+    EXPECT_FALSE(callerOwns);
+    ASSERT_NE(viaUsb, nullptr);
+    EXPECT_EQ(viaUsb[0], 0x5A);
+}
+
+TEST_F(StartUp, SerialFileOperationsOnAClosedPortDoNothing) {
+    EXPECT_EQ(link.selectFileSerial("S0000001"), 0);
+    EXPECT_EQ(link.deleteFileSerial("S0000001"), 0);
+    EXPECT_EQ(link.readFileSerial("S0000001", 512, nullptr), nullptr);
+    EXPECT_TRUE(ports.reads == 0 && ui.messages.empty());
 }
 
 } // namespace

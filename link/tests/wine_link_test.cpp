@@ -35,21 +35,15 @@ protected:
     ~WineLink() override { camlink::freePictures(pictures); }
 
     Bytes fetch(const char* name, std::uint32_t size) {
-        if (link.linkKind == camlink::LinkUsb) {
-            std::uint8_t* data = link.readFileUsb(name, size, &progress);
-            return data == nullptr ? Bytes() : Bytes(data, data + size);
-        }
-        if (link.selectFileSerial(name) == 0) {
-            return Bytes();
-        }
-        char label[9] = {};
-        std::memcpy(label, name, 8);
-        std::uint8_t* data = link.readFileSerial(label, size, &progress);
+        bool callerOwns = false;
+        std::uint8_t* data = link.fetchFile(name, size, &progress, &callerOwns);
         if (data == nullptr) {
             return Bytes();
         }
         Bytes bytes(data, data + size);
-        platform::virtualFree(data);
+        if (callerOwns) {
+            platform::virtualFree(data);
+        }
         return bytes;
     }
 
