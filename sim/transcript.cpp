@@ -19,7 +19,6 @@ std::string hex(const std::vector<std::uint8_t>& bytes) {
     char cell[4];
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (bytes.size() > 48 && i == 24) {
-            std::snprintf(cell, sizeof cell, "%s", "..");
             out += " ..";
             i = bytes.size() - 16;
         }
@@ -84,39 +83,35 @@ std::vector<std::string> Transcript::calls() const {
 
 std::string Transcript::dump() const {
     std::string out;
-    char line[160];
-    for (const auto& e : events_) {
-        switch (e.kind) {
-        case Event::Kind::FromHost:
-            std::snprintf(line, sizeof line, "%8u host  ->", unsigned(e.atMs));
-            out += line + hex(e.bytes);
-            break;
-        case Event::Kind::Command:
-            std::snprintf(line, sizeof line, "%8u command %02X", unsigned(e.atMs),
-                          e.bytes.empty() ? 0u : unsigned(e.bytes[0]));
-            out += line;
-            break;
-        case Event::Kind::ToHost:
-            std::snprintf(line, sizeof line, "%8u camera<- (%zu)", unsigned(e.atMs),
-                          e.bytes.size());
-            out += line + hex(e.bytes);
-            break;
-        case Event::Kind::Escape:
-            std::snprintf(line, sizeof line, "%8u escape 0x%04X out %u delivered %u %s%s in",
-                          unsigned(e.atMs), unsigned(e.code), unsigned(e.outSize),
-                          unsigned(e.delivered), e.ok ? "ok" : "FAILED",
-                          e.locked ? "" : " unlocked");
-            out += line + hex(e.bytes);
-            break;
-        case Event::Kind::Call:
-            std::snprintf(line, sizeof line, "%8u call %s %s", unsigned(e.atMs), e.what.c_str(),
-                          e.ok ? "ok" : "FAILED");
-            out += line;
-            break;
-        }
-        out += '\n';
-    }
+    for (const auto& e : events_)
+        out += line(e) + '\n';
     return out;
+}
+
+std::string Transcript::line(const Event& e) {
+    char head[160];
+    switch (e.kind) {
+    case Event::Kind::FromHost:
+        std::snprintf(head, sizeof head, "%8u host  ->", unsigned(e.atMs));
+        return head + hex(e.bytes);
+    case Event::Kind::Command:
+        std::snprintf(head, sizeof head, "%8u command %02X", unsigned(e.atMs),
+                      e.bytes.empty() ? 0u : unsigned(e.bytes[0]));
+        return head;
+    case Event::Kind::ToHost:
+        std::snprintf(head, sizeof head, "%8u camera<- (%u)", unsigned(e.atMs),
+                      unsigned(e.bytes.size()));
+        return head + hex(e.bytes);
+    case Event::Kind::Escape:
+        std::snprintf(head, sizeof head, "%8u escape 0x%04X out %u delivered %u %s%s in",
+                      unsigned(e.atMs), unsigned(e.code), unsigned(e.outSize),
+                      unsigned(e.delivered), e.ok ? "ok" : "FAILED", e.locked ? "" : " unlocked");
+        return head + hex(e.bytes);
+    case Event::Kind::Call:
+        std::snprintf(head, sizeof head, "%8u call ", unsigned(e.atMs));
+        return head + e.what + (e.ok ? " ok" : " FAILED");
+    }
+    return std::string();
 }
 
 } // namespace sim

@@ -47,6 +47,8 @@ public:
     std::vector<std::string> calls() const;
     // A readable listing, one event a line, bytes in hex (long runs shortened).
     std::string dump() const;
+    // One line of that listing, without its line break.
+    static std::string line(const Event& event);
 
 private:
     std::vector<Event> events_;
