@@ -96,3 +96,29 @@ TEST_F(WineLink, UsbOverTheStillImageStandIn) {
 }
 
 } // namespace
+
+namespace {
+
+std::string readText(const char* path) {
+    std::ifstream in(path == nullptr ? "" : path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Run with devices "Other scanner|Lumivera LV2700C5|LUMIVERA LV2700c5 Digital Camera|
+// LUMIVERA LV2700c5|LUMIVERA LV2700c5": the first exact description is the fourth entry.
+TEST_F(WineLink, UsbDeviceIsTheFirstExactDescription) {
+    link.connectUsb();
+    ASSERT_EQ(link.linkKind, camlink::LinkUsb);
+    const std::string transcript = readText(std::getenv("LV_STI_TRANSCRIPT"));
+    EXPECT_NE(transcript.find("CreateDevice {6BDD1FC6-810F-11D0-BEC7-08002BE10318}\\0003 mode 2"),
+              std::string::npos)
+        << transcript;
+    EXPECT_EQ(transcript.find("\\0004"), std::string::npos) << transcript;
+    EXPECT_GT(link.readCatalogueUsb(pictures), 0);
+    link.releaseStillDevice();
+    link.connectUsb(); // a second connect re-creates both objects
+    EXPECT_EQ(link.linkKind, camlink::LinkUsb);
+    EXPECT_NE(link.stiDevice, nullptr);
+}
+
+} // namespace

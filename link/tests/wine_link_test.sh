@@ -58,4 +58,8 @@ if [ ! -f "$stidll" ]; then
 fi
 mkdir -p "$work/usb" && cp "$exe" "$stidll" "$work/usb/" || exit 1
 LV_STI_CARD="Z:$work/card" WINEDLLOVERRIDES=sti=n \
-    "$winerun" "$work/usb/$(basename "$exe")" --gtest_filter='WineLink.Usb*'
+    "$winerun" "$work/usb/$(basename "$exe")" --gtest_filter='WineLink.UsbOver*'
+[ $? -eq 0 ] || exit 1
+LV_STI_CARD="Z:$work/card" WINEDLLOVERRIDES=sti=n LV_STI_TRANSCRIPT="Z:$work/sti.log" \
+    LV_STI_DEVICES="Other scanner|Lumivera LV2700C5|LUMIVERA LV2700c5 Digital Camera|LUMIVERA LV2700c5|LUMIVERA LV2700c5" \
+    "$winerun" "$work/usb/$(basename "$exe")" --gtest_filter='WineLink.UsbDevice*'
