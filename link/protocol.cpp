@@ -5,6 +5,7 @@
 #include "platform/memory.h"
 
 #include <cstring>
+#include <unordered_map>
 
 namespace camlink {
 
@@ -69,15 +70,27 @@ CameraPicture* lastPicture(CameraPictureList list) {
     return list;
 }
 
-// The serial link keys pictures by name bytes 4-7; a repeated key updates its record.
-CameraPicture* findByKey(CameraPictureList list, const std::uint8_t* entry) {
-    for (CameraPicture* p = list; p != nullptr; p = p->next) {
-        if (std::memcmp(p->fullName + 4, entry + 4, 4) == 0) {
-            return p;
+// The serial link keys pictures by name bytes 4-7; a repeated key updates the first record
+// that has it. The index keeps the merge linear however long the catalogue.
+class KeyIndex {
+public:
+    explicit KeyIndex(CameraPictureList list) {
+        for (CameraPicture* p = list; p != nullptr; p = p->next) {
+            add(p);
         }
     }
-    return nullptr;
-}
+    CameraPicture* find(const std::uint8_t* entry) const {
+        auto found = records_.find(readLe32(entry + 4));
+        return found == records_.end() ? nullptr : found->second;
+    }
+    void add(CameraPicture* picture) {
+        records_.emplace(readLe32(reinterpret_cast<const std::uint8_t*>(picture->fullName) + 4),
+                         picture);
+    }
+
+private:
+    std::unordered_map<std::uint32_t, CameraPicture*> records_;
+};
 
 } // namespace
 
@@ -89,6 +102,7 @@ int CameraLink::readCatalogueSerial(CameraPictureList& list) {
     ports_.purge(portHandle, platform::kPurgeAll);
     int count = 0;
     CameraPicture* tail = lastPicture(list);
+    KeyIndex index(list);
 
     std::uint8_t byte = 0;
     writeByte(CMD_CATALOGUE);
@@ -119,18 +133,20 @@ int CameraLink::readCatalogueSerial(CameraPictureList& list) {
             if (done != kCatalogueEntrySize) {
                 return 0; // a torn entry would name a picture that does not exist
             }
-            CameraPicture* picture = findByKey(list, entry);
+            CameraPicture* picture = index.find(entry);
             if (picture == nullptr) {
                 picture = appendPicture(list, tail);
                 if (picture == nullptr) {
                     return 0;
                 }
+                fillPicture(*picture, entry);
+                index.add(picture);
                 ++count;
+            } else {
+                fillPicture(*picture, entry);
             }
-            fillPicture(*picture, entry);
         }
-        readByte(byte, kByteTimeoutMs);
-        if (byte != ST_MORE) {
+        if (!readByte(byte, kByteTimeoutMs) || byte != ST_MORE) {
             return count;
         }
         if (group + 1 >= kMaxCatalogueGroups) {

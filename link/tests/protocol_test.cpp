@@ -93,6 +93,32 @@ TEST_F(SerialCatalogue, EntriesAgreeingInBytes4To7MergeIntoOne) {
     EXPECT_EQ(name8(all[1]->fullName), "S0000777");
 }
 
+TEST_F(SerialCatalogue, KeyRepeatedInALaterGroupUpdatesTheFirstRecord) {
+    openSerial();
+    camera.groups = {{entry("S0000001", 1), entry("S0000002", 2)}, {entry("V9990001", 3)}};
+    EXPECT_EQ(link.readCatalogueSerial(pictures), 2);
+    auto all = records();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(name8(all[0]->fullName), "S9990001");
+    EXPECT_EQ(all[0]->fullSize, 3u);
+    EXPECT_EQ(name8(all[1]->fullName), "S0000002");
+}
+
+TEST_F(SerialCatalogue, LongestCatalogueIsReadInFull) {
+    openSerial();
+    const int groups = static_cast<int>(camlink::kMaxCatalogueGroups);
+    camera.groups.resize(static_cast<std::size_t>(groups));
+    for (int g = 0; g < groups; ++g) {
+        for (int e = 0; e < 25; ++e) {
+            char name[32];
+            // Distinct keys (bytes 4-7): four hex digits.
+            std::snprintf(name, sizeof name, "S000%04X", g * 25 + e);
+            camera.groups[static_cast<std::size_t>(g)].push_back(entry(name, 1));
+        }
+    }
+    EXPECT_EQ(link.readCatalogueSerial(pictures), groups * 25);
+}
+
 TEST_F(SerialCatalogue, NameBytesAreKeptAsTheyCame) {
     openSerial();
     Bytes odd = entry("S0000000", 1);
