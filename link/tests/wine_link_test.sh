@@ -6,9 +6,11 @@
 #           card (skipped while the stand-in is not built).
 # The card is made by the native mkcard, so the native build must have camsim and mkcard;
 # without them the test is skipped (exit 77).
-#   wine_link_test.sh PROGRAM.exe NATIVE_SIM_DIR WINE_RUN STI_DLL WORK_DIR
+# It runs in a Wine prefix of its own, since its port mapping must not meet other tests'.
+#   wine_link_test.sh PROGRAM.exe NATIVE_SIM_DIR WINE_RUN STI_DLL WORK_DIR PREFIX
 set -u
 exe=$1 tools=$2 winerun=$3 stidll=$4 work=$5
+export WINEPREFIX=$6
 
 if [ ! -x "$tools/camsim" ] || [ ! -x "$tools/mkcard" ]; then
     echo "skipped: build camsim and mkcard natively first ($tools)"
@@ -43,14 +45,17 @@ for _ in $(seq 500); do
 done
 [ -L "$work/com1" ] && [ -L "$work/com2" ] || { echo "camsim did not start"; exit 1; }
 
-# Wine reads the port mapping when its server starts: let a running one end first.
-build=$(cd "$(dirname "$exe")" && pwd)
-while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
-WINEPREFIX=${WINEPREFIX:-$build/wineprefix} wineserver -w 2>/dev/null
+# Wine maps the ports when its server starts, so the mapping is written once (to paths that
+# stay the same) and then a server left from the run before is let end.
+ports="COM1=$work/com1;COM2=$work/com2"
+if [ ! -f "$WINEPREFIX/.link-ports" ]; then
+    WINE_RUN_PORTS=$ports "$winerun" "$exe" --gtest_list_tests >/dev/null || exit 1
+    echo "$ports" >"$WINEPREFIX/.link-ports"
+fi
+wineserver -w 2>/dev/null
 
 export LV_TEST_CARD="Z:$work/card" LV_TEST_PICTURES=$pictures
-WINE_RUN_PORTS="COM1=$work/com1;COM2=$work/com2" "$winerun" "$exe" --gtest_filter='WineLink.Serial*' ||
-    exit 1
+WINE_RUN_PORTS=$ports "$winerun" "$exe" --gtest_filter='WineLink.Serial*' || exit 1
 
 if [ ! -f "$stidll" ]; then
     echo "USB part skipped: no Still Image stand-in at $stidll"
