@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 const char kUsage[] = "usage: camctl DEVICE COMMAND\n"
@@ -35,14 +37,26 @@ public:
     void invalidateControl(int, bool) override {}
 };
 
+// The progress line, redrawn in place on a terminal.
 class ConsoleProgress : public platform::Progress {
 public:
     void setRange(int, int) override {}
     void setStep(int) override {}
     void show() override {}
     void stepIt() override {}
-    void setText(const char* text) override { std::fprintf(stderr, "\r%-40s", text); }
-    void hide() override { std::fprintf(stderr, "\n"); }
+    void setText(const char* text) override {
+        if (terminal_) {
+            std::fprintf(stderr, "\r%-40s", text);
+        }
+    }
+    void hide() override {
+        if (terminal_) {
+            std::fprintf(stderr, "\n");
+        }
+    }
+
+private:
+    bool terminal_ = isatty(fileno(stderr)) != 0;
 };
 
 // No Still Image service natively: USB finds no camera.
