@@ -1,0 +1,138 @@
+// camctl as a user runs it: against camsim's pseudo-terminal, probing, listing, fetching
+// files that must equal the card's byte for byte, and deleting.
+#include "sim/tests/sim_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// One camsim process serving a card; stopped when the object goes.
+class Camsim {
+public:
+    Camsim(const std::string& card, const std::string& work, std::vector<std::string> extra = {}) {
+        const std::string pathFile = work + "/camsim.path";
+        std::vector<std::string> args = {CAMSIM_PATH, "--card", card, "--path-file", pathFile};
+        args.insert(args.end(), extra.begin(), extra.end());
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::vector<char*> argv;
+            for (auto& a : args) {
+                argv.push_back(a.data());
+            }
+            argv.push_back(nullptr);
+            freopen("/dev/null", "r", stdin);
+            freopen("/dev/null", "w", stdout);
+            execv(CAMSIM_PATH, argv.data());
+            _exit(127);
+        }
+        for (int i = 0; i < 1000 && path_.empty(); ++i) {
+            std::ifstream in(pathFile);
+            std::getline(in, path_);
+            if (path_.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+    }
+    ~Camsim() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string path_;
+};
+
+struct ToolRun {
+    int code;
+    std::string out;
+};
+
+ToolRun camctl(const std::string& args) {
+    const std::string command = std::string(CAMCTL_PATH) + " " + args + " 2>&1";
+    ToolRun run{-1, {}};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        run.out.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class Camctl : public ::testing::Test {
+protected:
+    void SetUp() override { simtest::makeCard(dir.path() + "/card", 3, 2); }
+    std::string card(const std::string& file) const { return dir.path() + "/card/" + file; }
+    simtest::TempDir dir;
+};
+
+TEST_F(Camctl, ProbesListsFetchesAndDeletes) {
+    Camsim camsim(dir.path() + "/card", dir.path());
+    ASSERT_FALSE(camsim.path().empty());
+    const std::string dev = camsim.path();
+
+    ToolRun probe = camctl(dev + " probe");
+    EXPECT_EQ(probe.code, 0) << probe.out;
+
+    ToolRun list = camctl(dev + " list");
+    EXPECT_EQ(list.code, 0) << list.out;
+    EXPECT_NE(list.out.find("S0000001"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("T0000002      28672"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("3 pictures"), std::string::npos) << list.out;
+
+    // Picture 2 was made a V entry: both its files still come by the S and T names.
+    ToolRun thumb = camctl(dev + " thumb V0000002 " + dir.path() + "/t.jpg");
+    EXPECT_EQ(thumb.code, 0) << thumb.out;
+    EXPECT_EQ(simtest::readFile(dir.path() + "/t.jpg"), simtest::readFile(card("T0000002.JPG")));
+    ToolRun full = camctl(dev + " full S0000003 " + dir.path() + "/s.jpg");
+    EXPECT_EQ(full.code, 0) << full.out;
+    EXPECT_EQ(simtest::readFile(dir.path() + "/s.jpg"), simtest::readFile(card("S0000003.JPG")));
+
+    ToolRun remove = camctl(dev + " delete S0000001");
+    EXPECT_EQ(remove.code, 0) << remove.out;
+    EXPECT_FALSE(simtest::fileExists(card("S0000001.JPG")));
+    EXPECT_NE(camctl(dev + " list").out.find("2 pictures"), std::string::npos);
+
+    ToolRun missing = camctl(dev + " thumb S0000001 " + dir.path() + "/x.jpg");
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_NE(missing.out.find("no picture S0000001"), std::string::npos) << missing.out;
+}
+
+TEST_F(Camctl, ShowsTheCamerasMessages) {
+    Camsim camsim(dir.path() + "/card", dir.path(), {"--no-card"});
+    ASSERT_FALSE(camsim.path().empty());
+    ToolRun list = camctl(camsim.path() + " list");
+    EXPECT_NE(list.out.find("camctl: Can't find compact flash card!"), std::string::npos)
+        << list.out;
+}
+
+TEST_F(Camctl, NoCameraAndBadArguments) {
+    ToolRun none = camctl(dir.path() + "/no-such-tty probe");
+    EXPECT_EQ(none.code, 1);
+    EXPECT_NE(none.out.find("no camera answers"), std::string::npos) << none.out;
+    EXPECT_EQ(camctl("/dev/null thumb S01 out").code, 2);
+    EXPECT_EQ(camctl("/dev/null frobnicate").code, 2);
+}
+
+} // namespace
