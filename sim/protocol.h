@@ -1,6 +1,8 @@
 // The camera's command protocol as the camera sees it: command bytes it answers on the
 // serial line, the status and trailer bytes it sends, the Still Image escape codes, and the
-// fixed layouts of the wire records.
+// fixed layouts of the wire records. Written apart from the link's own table on purpose: the
+// camera is an independent peer, so a wrong byte on either side fails an exchange in the tests
+// instead of agreeing with itself.
 #pragma once
 
 #include <cstddef>
