@@ -25,18 +25,18 @@ Bytes eoi() {
 }
 
 Bytes dqtUniform(int number, int value) {
-    Bytes payload{static_cast<std::uint8_t>(number)};
-    payload.insert(payload.end(), 64, static_cast<std::uint8_t>(value));
+    Bytes payload(65, static_cast<std::uint8_t>(value));
+    payload[0] = static_cast<std::uint8_t>(number);
     Bytes out;
     appendSegment(out, 0xDB, payload);
     return out;
 }
 
 Bytes dht(int tableClass, int number, const std::vector<int>& counts, const Bytes& symbols) {
-    Bytes payload{static_cast<std::uint8_t>(tableClass << 4 | number)};
-    for (int k = 0; k < 16; ++k) {
-        payload.push_back(
-            static_cast<std::uint8_t>(k < static_cast<int>(counts.size()) ? counts[k] : 0));
+    Bytes payload(17, 0);
+    payload[0] = static_cast<std::uint8_t>(tableClass << 4 | number);
+    for (std::size_t k = 0; k < 16 && k < counts.size(); ++k) {
+        payload[1 + k] = static_cast<std::uint8_t>(counts[k]);
     }
     payload.insert(payload.end(), symbols.begin(), symbols.end());
     Bytes out;

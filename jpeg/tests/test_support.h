@@ -1,6 +1,7 @@
 // Shared helpers of the decoder tests.
 #pragma once
 
+#include "platform/memory.h"
 #include "platform/ui.h"
 
 #include <cstdint>
@@ -24,6 +25,15 @@ public:
     std::vector<std::string> messages;
     std::vector<unsigned> types;
 };
+
+// Allocation failures can be injected only into the portable memory seam.
+inline bool canInjectAllocationFailures() {
+    platform::memcheck::failAllocationsAfter(0);
+    void* probe = platform::virtualAlloc(1);
+    platform::memcheck::stopFailingAllocations();
+    platform::virtualFree(probe);
+    return probe == nullptr;
+}
 
 inline std::string dataPath(const std::string& name) {
     return std::string(LV_JPEG_TEST_DATA) + "/" + name;
