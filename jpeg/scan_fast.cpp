@@ -1,10 +1,258 @@
+// The scan decoder made fast, byte for byte the same as the plain one on every input:
+//  - Huffman codes of up to 9 bits in one table look-up, built by running the plain
+//    bit-by-bit search over every 9-bit prefix, so odd and overfull tables agree too;
+//  - bits from a 64-bit buffer, while remembering where the plain reader's cursor would
+//    stand (it never reads more than one 16-bit word ahead), for the truncation check and
+//    for file mode, which carries on from there;
+//  - the inverse DCT skips zero rows and DC-only blocks (exactly: their outputs are
+//    constant) and uses SSE2 multiply-adds when the coefficients are small enough for
+//    16-bit lanes to give the 32-bit results exactly;
+//  - colour conversion through tables of the truncated double products.
+#include "jpeg/fast_kernels.h"
 #include "jpeg/scan.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace jpeg {
 namespace detail {
+namespace {
+
+constexpr int kLookahead = 9;
+
+struct FastTable {
+    std::uint16_t lookup[1 << kLookahead]; // (length << 8) | symbol; 0: longer or no code
+    const HuffmanRow* rows;
+    const std::uint8_t* values;
+    int maxBits;
+};
+
+void buildTable(FastTable& t, const HuffmanTable& table, const std::uint8_t* values, int maxBits) {
+    t.rows = table.rows;
+    t.values = values;
+    t.maxBits = maxBits;
+    for (std::uint32_t prefix = 0; prefix < (1u << kLookahead); ++prefix) {
+        t.lookup[prefix] = 0;
+        for (int k = 1; k <= kLookahead && k <= maxBits; ++k) {
+            const std::uint32_t code = prefix >> (kLookahead - k);
+            const HuffmanRow& row = table.rows[k - 1];
+            if (row.highest != 0xFFFF && code >= row.lowest && code <= row.highest) {
+                const std::uint8_t symbol = values[(row.valueIndex & 0xFF) + code - row.lowest];
+                t.lookup[prefix] = static_cast<std::uint16_t>(k << 8 | symbol);
+                break;
+            }
+        }
+    }
+}
+
+class Bits {
+public:
+    Bits(const std::uint8_t* data, std::uint32_t length, std::uint32_t cursor)
+        : data_(data), length_(length), cursor_(cursor), start_(cursor) {}
+
+    // At least 49 bits in the buffer afterwards.
+    void fill() {
+        if (length_ - std::min(cursor_, length_) >= 16) { // four words with stuffing
+            while (bits_ <= 48) {
+                std::uint32_t b = data_[cursor_];
+                cursor_ += 1 + (b == 0xFF);
+                std::uint32_t word = b << 8;
+                b = data_[cursor_];
+                cursor_ += 1 + (b == 0xFF);
+                push(word | b);
+            }
+        } else {
+            while (bits_ <= 48) {
+                const std::uint32_t high = byte();
+                push(high << 8 | byte());
+            }
+        }
+    }
+    std::uint32_t peek(int n) const { return static_cast<std::uint32_t>(acc_ >> (64 - n)); }
+    void skip(int n) {
+        acc_ <<= n;
+        bits_ -= n;
+    }
+    std::uint32_t get(int n) {
+        if (n == 0) {
+            return 0;
+        }
+        const std::uint32_t v = peek(n);
+        skip(n);
+        return v;
+    }
+    int available() const { return bits_; }
+
+    // Where the plain reader's cursor stands after the bits consumed so far: behind the
+    // last of the ceil(consumed / 16) words it would have read.
+    std::uint32_t cursor() const {
+        const std::uint32_t consumed = words_ * 16 - static_cast<std::uint32_t>(bits_);
+        const std::uint32_t words = (consumed + 15) / 16;
+        return words == 0 ? start_ : wordEnd_[(words - 1) & 7];
+    }
+
+private:
+    std::uint32_t byte() {
+        const std::uint32_t b = cursor_ < length_ ? data_[cursor_] : 0;
+        cursor_ += 1 + (b == 0xFF);
+        return b;
+    }
+    void push(std::uint32_t word) {
+        acc_ |= static_cast<std::uint64_t>(word) << (48 - bits_);
+        bits_ += 16;
+        wordEnd_[words_++ & 7] = cursor_;
+    }
+
+    const std::uint8_t* data_;
+    std::uint32_t length_;
+    std::uint32_t cursor_;
+    std::uint32_t start_;
+    std::uint64_t acc_ = 0;
+    int bits_ = 0;
+    std::uint32_t words_ = 0;
+    std::uint32_t wordEnd_[8] = {};
+};
+
+// Decodes one symbol; false when no code matches within the table's bit limit.
+inline bool decodeSymbol(Bits& bits, const FastTable& t, std::uint32_t& symbol) {
+    const std::uint32_t entry = t.lookup[bits.peek(kLookahead)];
+    if (entry != 0) {
+        bits.skip(static_cast<int>(entry >> 8));
+        symbol = entry & 0xFF;
+        return true;
+    }
+    for (int k = kLookahead + 1; k <= t.maxBits; ++k) {
+        const std::uint32_t code = bits.peek(k);
+        const HuffmanRow& row = t.rows[k - 1];
+        if (row.highest != 0xFFFF && code >= row.lowest && code <= row.highest) {
+            bits.skip(k);
+            symbol = t.values[(row.valueIndex & 0xFF) + code - row.lowest];
+            return true;
+        }
+    }
+    return false;
+}
+
+inline std::int32_t extend(std::uint32_t v, int s) {
+    return s > 0 && (v >> (s - 1)) == 0
+               ? static_cast<std::int32_t>(v) - static_cast<std::int32_t>((1u << s) - 1)
+               : static_cast<std::int32_t>(v);
+}
+
+inline std::int32_t wrapAdd(std::int32_t a, std::int32_t b) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+inline std::int32_t wrapMul(std::int32_t a, std::int32_t b) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+}
+inline std::uint32_t magnitude(std::int32_t v) {
+    return v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+}
+
+} // namespace
 
 DecodeError decodeScanFast(ScanContext& scan) {
-    return decodeScanReference(scan);
+    FastTable dc[3], ac[3];
+    for (int c = 0; c < 3; ++c) {
+        buildTable(dc[c], *scan.dc[c], scan.data + scan.dcValues[c], 12);
+        buildTable(ac[c], *scan.ac[c], scan.data + scan.acValues[c], 16);
+    }
+    const Kernels& kernels = fastKernels();
+    Bits bits(scan.data, scan.length, scan.cursor);
+    std::int32_t* coefficients = scan.coefficients;
+    alignas(16) std::int32_t samples[4][64];
+    const std::int32_t mcusPerRow = scan.paddedWidth / 16;
+    const std::int32_t mcuRows = scan.paddedHeight / 8;
+    const std::size_t rowBytes = static_cast<std::size_t>(scan.paddedWidth) * 3;
+    std::int32_t predictors[3] = {scan.predictors[0], scan.predictors[1], scan.predictors[2]};
+    DecodeError result = DecodeError::None;
+
+    for (std::int32_t mcuRow = 0; mcuRow < mcuRows && result == DecodeError::None; ++mcuRow) {
+        // The MCU row's top pixel row; the following rows lie lower in memory.
+        std::uint8_t* top = scan.pixels + static_cast<std::size_t>(scan.paddedHeight - 1 - 8 * mcuRow) * rowBytes;
+        for (std::int32_t mcu = 0; mcu < mcusPerRow; ++mcu) {
+            std::memset(coefficients, 0, 256 * sizeof(std::int32_t));
+            BlockShape shapes[4];
+            for (int b = 0; b < 4; ++b) {
+                const int component = b <= 1 ? 0 : b - 1;
+                std::int32_t* block = coefficients + 64 * b;
+                const std::uint8_t* quant = scan.quant[component];
+                if (bits.available() < 32) {
+                    bits.fill();
+                }
+                std::uint32_t symbol = 0;
+                if (!decodeSymbol(bits, dc[component], symbol)) {
+                    result = DecodeError::BadHuffmanCode;
+                    break;
+                }
+                if (symbol > 16) {
+                    result = DecodeError::DcSizeTooLarge;
+                    break;
+                }
+                const int size = static_cast<int>(symbol);
+                const std::int32_t value = wrapAdd(extend(bits.get(size), size), predictors[component]);
+                predictors[component] = value;
+                block[0] = wrapMul(value, quant[0]);
+                std::uint32_t largest = magnitude(block[0]);
+                std::uint32_t rows = 0; // bit r: row r holds a non-zero AC coefficient
+                int k = 1;
+                while (k <= 63) {
+                    if (bits.available() < 32) {
+                        bits.fill();
+                    }
+                    if (!decodeSymbol(bits, ac[component], symbol)) {
+                        result = DecodeError::BadHuffmanCode;
+                        break;
+                    }
+                    const int run = static_cast<int>(symbol >> 4);
+                    const int s = static_cast<int>(symbol & 15);
+                    if (s == 0) {
+                        if (run == 0) {
+                            break;
+                        }
+                        if (run == 15 ? k + 15 > 63 : k + run > 63) {
+                            result = DecodeError::CoefficientOverrun;
+                            break;
+                        }
+                        k += run + 1; // ZRL covers 16 positions; a zero value 'run + 1'
+                        continue;
+                    }
+                    k += run;
+                    if (k > 63) {
+                        result = DecodeError::CoefficientOverrun;
+                        break;
+                    }
+                    const int at = kZigZag[k];
+                    const std::int32_t v = extend(bits.get(s), s) * quant[at];
+                    block[at] = v;
+                    largest = std::max(largest, magnitude(v));
+                    rows |= 1u << (at >> 3);
+                    ++k;
+                }
+                if (result != DecodeError::None) {
+                    break;
+                }
+                shapes[b].largest = largest;
+                shapes[b].acRows = rows;
+            }
+            if (result != DecodeError::None) {
+                break;
+            }
+            for (int b = 0; b < 4; ++b) {
+                kernels.inverseDct(coefficients + 64 * b, shapes[b], samples[b]);
+            }
+            if (bits.cursor() > scan.length) {
+                result = DecodeError::TruncatedData;
+                break;
+            }
+            kernels.convertMcu(samples, top + static_cast<std::size_t>(mcu) * 48, rowBytes);
+        }
+    }
+    scan.predictors[0] = predictors[0];
+    scan.predictors[1] = predictors[1];
+    scan.predictors[2] = predictors[2];
+    scan.cursor = bits.cursor();
+    return result;
 }
 
 } // namespace detail

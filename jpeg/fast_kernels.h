@@ -1,0 +1,48 @@
+// The fast path's per-block and per-MCU kernels, in a portable form and, where the
+// processor has them, vector forms chosen at run time. Each must give exactly the bytes
+// of the plain path (internal to jpeg/).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace jpeg {
+namespace detail {
+
+// What the Huffman decoder learnt of a block while filling it.
+struct BlockShape {
+    std::uint32_t largest; // largest magnitude of a dequantised coefficient
+    std::uint32_t acRows;  // bit r: row r holds a non-zero AC coefficient
+};
+
+struct Kernels {
+    const char* name;
+    // Dequantised coefficients (natural order) to 64 samples with 128 added.
+    void (*inverseDct)(const std::int32_t* coefficients, const BlockShape& shape,
+                       std::int32_t* samples);
+    // Four blocks of samples (Y left, Y right, Cb, Cr) to 8 rows of 16 BGR pixels; `top`
+    // is the MCU's top row, each following row `rowBytes` lower in memory.
+    void (*convertMcu)(const std::int32_t (*samples)[64], std::uint8_t* top,
+                       std::size_t rowBytes);
+};
+
+// The kernels in use: the best this processor runs, unless LV_JPEG_KERNELS=portable.
+const Kernels& fastKernels();
+// Every kernel set this processor can run, the portable one first (for tests).
+int availableKernels(const Kernels* const** list);
+
+// Domain of the colour tables: chroma differences from -1024 to 1023.
+constexpr std::int32_t kColourTableHalf = 1024;
+struct ColourTables {
+    std::int16_t blueFromCb[2 * kColourTableHalf];
+    std::int16_t greenFromCb[2 * kColourTableHalf];
+    std::int16_t greenFromCr[2 * kColourTableHalf];
+    std::int16_t redFromCr[2 * kColourTableHalf];
+};
+const ColourTables& colourTables();
+
+// The largest dequantised coefficient for which the 16-bit vector transform is exact.
+constexpr std::uint32_t kVectorIdctLimit = 1096;
+
+} // namespace detail
+} // namespace jpeg
