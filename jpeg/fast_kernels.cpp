@@ -104,35 +104,39 @@ inline std::uint8_t clampByte(std::int32_t v) {
     return static_cast<std::uint8_t>(v >= 255 ? 255 : v <= 0 ? 0 : v);
 }
 
-void convertMcuPortable(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes) {
+// Row j of an MCU: 16 pixels from samples j of both luma blocks and of Cb and Cr.
+void convertRowPortable(const std::int32_t (*samples)[64], int j, std::uint8_t* out) {
     const ColourTables& t = colourTables();
-    for (int j = 0; j < 8; ++j) {
-        std::uint8_t* out = top - j * rowBytes;
-        const std::int32_t* cb = samples[2] + 8 * j;
-        const std::int32_t* cr = samples[3] + 8 * j;
-        for (int i = 0; i < 8; ++i) {
-            const std::int32_t d1 = sub(cb[i], 128);
-            const std::int32_t d2 = sub(cr[i], 128);
-            std::int32_t blue, green, red;
-            if (static_cast<std::uint32_t>(d1 + 0u + kColourTableHalf) < 2u * kColourTableHalf &&
-                static_cast<std::uint32_t>(d2 + 0u + kColourTableHalf) < 2u * kColourTableHalf) {
-                blue = t.blueFromCb[d1 + kColourTableHalf];
-                green = t.greenFromCb[d1 + kColourTableHalf] + t.greenFromCr[d2 + kColourTableHalf];
-                red = t.redFromCr[d2 + kColourTableHalf];
-            } else {
-                blue = truncatedProduct(1.772, d1);
-                green = add(truncatedProduct(0.34414, d1), truncatedProduct(0.71414, d2));
-                red = truncatedProduct(1.402, d2);
-            }
-            const std::int32_t* luma = samples[i < 4 ? 0 : 1] + 8 * j + 2 * (i & 3);
-            for (int p = 0; p < 2; ++p) {
-                const std::int32_t y = luma[p];
-                std::uint8_t* px = out + 3 * (2 * i + p);
-                px[0] = clampByte(add(y, blue));
-                px[1] = clampByte(sub(y, green));
-                px[2] = clampByte(add(y, red));
-            }
+    const std::int32_t* cb = samples[2] + 8 * j;
+    const std::int32_t* cr = samples[3] + 8 * j;
+    for (int i = 0; i < 8; ++i) {
+        const std::int32_t d1 = sub(cb[i], 128);
+        const std::int32_t d2 = sub(cr[i], 128);
+        std::int32_t blue, green, red;
+        if (static_cast<std::uint32_t>(d1 + 0u + kColourTableHalf) < 2u * kColourTableHalf &&
+            static_cast<std::uint32_t>(d2 + 0u + kColourTableHalf) < 2u * kColourTableHalf) {
+            blue = t.blueFromCb[d1 + kColourTableHalf];
+            green = t.greenFromCb[d1 + kColourTableHalf] + t.greenFromCr[d2 + kColourTableHalf];
+            red = t.redFromCr[d2 + kColourTableHalf];
+        } else {
+            blue = truncatedProduct(1.772, d1);
+            green = add(truncatedProduct(0.34414, d1), truncatedProduct(0.71414, d2));
+            red = truncatedProduct(1.402, d2);
         }
+        const std::int32_t* luma = samples[i < 4 ? 0 : 1] + 8 * j + 2 * (i & 3);
+        for (int p = 0; p < 2; ++p) {
+            const std::int32_t y = luma[p];
+            std::uint8_t* px = out + 3 * (2 * i + p);
+            px[0] = clampByte(add(y, blue));
+            px[1] = clampByte(sub(y, green));
+            px[2] = clampByte(add(y, red));
+        }
+    }
+}
+
+void convertMcuPortable(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes) {
+    for (int j = 0; j < 8; ++j) {
+        convertRowPortable(samples, j, top - j * rowBytes);
     }
 }
 
@@ -230,11 +234,128 @@ void inverseDctSse2(const std::int32_t* in, const BlockShape& shape, std::int32_
     }
 }
 
+
+// Chroma terms packed for one look-up per sample: blue (low half) and the Cb part of
+// green from Cb, red (low half) and the Cr part of green from Cr.
+struct PackedColourTables {
+    std::uint32_t fromCb[2 * kColourTableHalf];
+    std::uint32_t fromCr[2 * kColourTableHalf];
+};
+
+PackedColourTables buildPackedTables() {
+    const ColourTables& t = colourTables();
+    PackedColourTables p{};
+    for (int i = 0; i < 2 * kColourTableHalf; ++i) {
+        p.fromCb[i] = static_cast<std::uint16_t>(t.blueFromCb[i]) |
+                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(t.greenFromCb[i])) << 16;
+        p.fromCr[i] = static_cast<std::uint16_t>(t.redFromCr[i]) |
+                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(t.greenFromCr[i])) << 16;
+    }
+    return p;
+}
+
+const PackedColourTables& packedTables() {
+    static const PackedColourTables tables = buildPackedTables();
+    return tables;
+}
+
+// Four BGRx pixels to their 12 BGR bytes (the last 4 bytes zero).
+inline __m128i compact(__m128i p) {
+    const __m128i even = _mm_and_si128(p, _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF));
+    const __m128i odd = _mm_srli_epi64(_mm_and_si128(p, _mm_set_epi32(0x00FFFFFF, 0, 0x00FFFFFF, 0)), 8);
+    const __m128i both = _mm_or_si128(even, odd); // 6 bytes in each 64-bit half
+    const __m128i low = _mm_and_si128(both, _mm_set_epi32(0, 0, 0x0000FFFF, -1));
+    const __m128i high = _mm_and_si128(_mm_srli_si128(both, 2), _mm_set_epi32(0, -1, static_cast<int>(0xFFFF0000u), 0));
+    return _mm_or_si128(low, high);
+}
+
+inline __m128i load16(const std::int32_t* p) {
+    return _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4)));
+}
+
+// True when no sample comes within 2^30 of the 32-bit limits: then saturating 16-bit
+// sums give the same clamped bytes as the wrapping 32-bit ones.
+inline bool lumaBounded(const std::int32_t (*samples)[64]) {
+    __m128i acc = _mm_setzero_si128();
+    const __m128i quarter = _mm_set1_epi32(0x40000000);
+    for (int b = 0; b < 2; ++b) {
+        for (int i = 0; i < 64; i += 4) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples[b] + i));
+            acc = _mm_or_si128(acc, _mm_add_epi32(v, quarter)); // sign bit set: outside
+        }
+    }
+    return _mm_movemask_ps(_mm_castsi128_ps(acc)) == 0;
+}
+
+void convertMcuSse2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes) {
+    if (!lumaBounded(samples)) {
+        convertMcuPortable(samples, top, rowBytes);
+        return;
+    }
+    const PackedColourTables& t = packedTables();
+    const __m128i zero = _mm_setzero_si128();
+    for (int j = 0; j < 8; ++j) {
+        const std::int32_t* cb = samples[2] + 8 * j;
+        const std::int32_t* cr = samples[3] + 8 * j;
+        // All 16 chroma samples inside the tables? (unsigned: index below 2048)
+        const __m128i offset = _mm_set1_epi32(kColourTableHalf - 128);
+        const __m128i any = _mm_or_si128(
+            _mm_or_si128(_mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb)), offset),
+                         _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + 4)), offset)),
+            _mm_or_si128(_mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr)), offset),
+                         _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + 4)), offset)));
+        std::uint8_t* out = top - j * rowBytes;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(any, 11), zero)) != 0xFFFF) {
+            convertRowPortable(samples, j, out); // a chroma sample beyond the tables
+            continue;
+        }
+        const auto look = [](const std::uint32_t* table, const std::int32_t* s) {
+            const int o = kColourTableHalf - 128;
+            return _mm_set_epi32(static_cast<int>(table[s[3] + o]), static_cast<int>(table[s[2] + o]),
+                                 static_cast<int>(table[s[1] + o]), static_cast<int>(table[s[0] + o]));
+        };
+        const __m128i cb0 = look(t.fromCb, cb), cb1 = look(t.fromCb, cb + 4);
+        const __m128i cr0 = look(t.fromCr, cr), cr1 = look(t.fromCr, cr + 4);
+        const auto lowHalves = [](__m128i a, __m128i b) {
+            return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16), _mm_srai_epi32(_mm_slli_epi32(b, 16), 16));
+        };
+        const auto highHalves = [](__m128i a, __m128i b) {
+            return _mm_packs_epi32(_mm_srai_epi32(a, 16), _mm_srai_epi32(b, 16));
+        };
+        const __m128i blue = lowHalves(cb0, cb1);
+        const __m128i red = lowHalves(cr0, cr1);
+        const __m128i green = _mm_add_epi16(highHalves(cb0, cb1), highHalves(cr0, cr1));
+        const __m128i y0 = load16(samples[0] + 8 * j);
+        const __m128i y1 = load16(samples[1] + 8 * j);
+        const __m128i b8 = _mm_packus_epi16(_mm_adds_epi16(y0, _mm_unpacklo_epi16(blue, blue)),
+                                            _mm_adds_epi16(y1, _mm_unpackhi_epi16(blue, blue)));
+        const __m128i g8 = _mm_packus_epi16(_mm_subs_epi16(y0, _mm_unpacklo_epi16(green, green)),
+                                            _mm_subs_epi16(y1, _mm_unpackhi_epi16(green, green)));
+        const __m128i r8 = _mm_packus_epi16(_mm_adds_epi16(y0, _mm_unpacklo_epi16(red, red)),
+                                            _mm_adds_epi16(y1, _mm_unpackhi_epi16(red, red)));
+        const __m128i bgLo = _mm_unpacklo_epi8(b8, g8), bgHi = _mm_unpackhi_epi8(b8, g8);
+        const __m128i rLo = _mm_unpacklo_epi8(r8, zero), rHi = _mm_unpackhi_epi8(r8, zero);
+        const __m128i p0 = compact(_mm_unpacklo_epi16(bgLo, rLo));
+        const __m128i p1 = compact(_mm_unpackhi_epi16(bgLo, rLo));
+        const __m128i p2 = compact(_mm_unpacklo_epi16(bgHi, rHi));
+        const __m128i p3 = compact(_mm_unpackhi_epi16(bgHi, rHi));
+        // Overlapping stores, each next one overwriting the 4 zero bytes of the one before;
+        // the last stays within the MCU's 48 bytes.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), p0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), p1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), p2);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 36), p3);
+        const int last = _mm_cvtsi128_si32(_mm_srli_si128(p3, 8));
+        std::memcpy(out + 44, &last, 4);
+    }
+}
+
 #endif
 
 const Kernels kPortable = {"portable", inverseDctPortable, convertMcuPortable};
 #if LV_JPEG_SSE2
-const Kernels kSse2 = {"sse2", inverseDctSse2, convertMcuPortable};
+const Kernels kSse2 = {"sse2", inverseDctSse2, convertMcuSse2};
 const Kernels* const kAll[] = {&kPortable, &kSse2};
 #else
 const Kernels* const kAll[] = {&kPortable};

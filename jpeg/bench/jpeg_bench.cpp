@@ -1,6 +1,6 @@
 // Decoding speed of this decoder (fast and plain scan paths) against libjpeg-turbo's islow
 // decode to BGR, on the same files in one run, alternating, best of several rounds.
-//   jpeg_bench [--seconds S] FILE...
+//   jpeg_bench [--seconds S] [--fast-only N] FILE...
 #include "jpeg/fast_kernels.h"
 #include "jpeg/jpeg_decoder.h"
 #include "platform/ui.h"
@@ -90,10 +90,13 @@ using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
     double seconds = 3.0;
+    int onlyFast = 0; // --fast-only N: N decodes with the fast path and nothing else (for perf)
     std::vector<const char*> files;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             seconds = std::atof(argv[++i]);
+        } else if (std::strcmp(argv[i], "--fast-only") == 0 && i + 1 < argc) {
+            onlyFast = std::atoi(argv[++i]);
         } else {
             files.push_back(argv[i]);
         }
@@ -115,6 +118,12 @@ int main(int argc, char** argv) {
         if (file.empty() || !decodeOurs(file, jpeg::ScanPath::Fast, w, h)) {
             std::fprintf(stderr, "%s: cannot decode\n", path);
             return 1;
+        }
+        if (onlyFast > 0) {
+            for (int n = 0; n < onlyFast; ++n) {
+                decodeOurs(file, jpeg::ScanPath::Fast, w, h);
+            }
+            continue;
         }
         double best[3] = {1e30, 1e30, 1e30}; // fast, plain, libjpeg-turbo
         double megapixels = 0;
