@@ -22,6 +22,9 @@ constexpr int kLookahead = 9;
 
 struct FastTable {
     std::uint16_t lookup[1 << kLookahead]; // (length << 8) | symbol; 0: longer or no code
+    // AC tables: a code and its value bits together within the look-ahead, as
+    // (value << 16) | (run << 8) | bits used; 0 when they do not fit (or the run is 0 size 0).
+    std::int32_t withValue[1 << kLookahead];
     const HuffmanRow* rows;
     const std::uint8_t* values;
     int maxBits;
@@ -33,12 +36,21 @@ void buildTable(FastTable& t, const HuffmanTable& table, const std::uint8_t* val
     t.maxBits = maxBits;
     for (std::uint32_t prefix = 0; prefix < (1u << kLookahead); ++prefix) {
         t.lookup[prefix] = 0;
+        t.withValue[prefix] = 0;
         for (int k = 1; k <= kLookahead && k <= maxBits; ++k) {
             const std::uint32_t code = prefix >> (kLookahead - k);
             const HuffmanRow& row = table.rows[k - 1];
             if (row.highest != 0xFFFF && code >= row.lowest && code <= row.highest) {
                 const std::uint8_t symbol = values[(row.valueIndex & 0xFF) + code - row.lowest];
                 t.lookup[prefix] = static_cast<std::uint16_t>(k << 8 | symbol);
+                const int size = symbol & 15;
+                if (size > 0 && k + size <= kLookahead) {
+                    const std::uint32_t bits = (prefix >> (kLookahead - k - size)) & ((1u << size) - 1);
+                    const std::int32_t value = (bits >> (size - 1)) != 0 ? static_cast<std::int32_t>(bits)
+                                                                         : static_cast<std::int32_t>(bits) - ((1 << size) - 1);
+                    t.withValue[prefix] = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 16) |
+                                          (symbol >> 4) << 8 | (k + size);
+                }
                 break;
             }
         }
@@ -199,6 +211,22 @@ DecodeError decodeScanFast(ScanContext& scan) {
                 while (k <= 63) {
                     if (bits.available() < 32) {
                         bits.fill();
+                    }
+                    const std::int32_t quick = ac[component].withValue[bits.peek(kLookahead)];
+                    if (quick != 0) {
+                        k += (quick >> 8) & 15;
+                        if (k > 63) {
+                            result = DecodeError::CoefficientOverrun;
+                            break;
+                        }
+                        bits.skip(quick & 0xFF);
+                        const int at = kZigZag[k];
+                        const std::int32_t v = (quick >> 16) * quant[at];
+                        block[at] = v;
+                        largest = std::max(largest, magnitude(v));
+                        rows |= 1u << (at >> 3);
+                        ++k;
+                        continue;
                     }
                     if (!decodeSymbol(bits, ac[component], symbol)) {
                         result = DecodeError::BadHuffmanCode;
