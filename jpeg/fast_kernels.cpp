@@ -10,6 +10,10 @@
 #include <emmintrin.h>
 #endif
 
+#if LV_JPEG_SSE2 && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define LV_JPEG_AVX2 1 // fast_kernels_avx2.cpp is compiled for AVX2
+#endif
+
 namespace jpeg {
 namespace detail {
 namespace {
@@ -58,6 +62,8 @@ inline void pass(const std::int32_t* in, int inStride, std::int32_t* out, int ou
 // Rows without coefficients give zeros ((0 + 1024) >> 11), rows with only their first
 // coefficient a constant, and a block with only DC one value throughout: no shortcut
 // changes a result.
+} // namespace
+
 void inverseDctPortable(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
     if (shape.acRows == 0) {
         const std::int32_t row = add(mul(in[0], 8192), 1024) >> 11;
@@ -87,6 +93,8 @@ void inverseDctPortable(const std::int32_t* in, const BlockShape& shape, std::in
         samples[i] = add(samples[i], 128);
     }
 }
+
+namespace {
 
 ColourTables buildColourTables() {
     ColourTables t{};
@@ -134,7 +142,8 @@ void convertRowPortable(const std::int32_t (*samples)[64], int j, std::uint8_t* 
     }
 }
 
-void convertMcuPortable(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes) {
+void convertMcuPortable(const std::int32_t (*samples)[64], std::uint8_t* top,
+                        std::size_t rowBytes) {
     for (int j = 0; j < 8; ++j) {
         convertRowPortable(samples, j, top - j * rowBytes);
     }
@@ -234,7 +243,6 @@ void inverseDctSse2(const std::int32_t* in, const BlockShape& shape, std::int32_
     }
 }
 
-
 // Chroma terms packed for one look-up per sample: blue (low half) and the Cb part of
 // green from Cb, red (low half) and the Cr part of green from Cr.
 struct PackedColourTables {
@@ -247,9 +255,11 @@ PackedColourTables buildPackedTables() {
     PackedColourTables p{};
     for (int i = 0; i < 2 * kColourTableHalf; ++i) {
         p.fromCb[i] = static_cast<std::uint16_t>(t.blueFromCb[i]) |
-                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(t.greenFromCb[i])) << 16;
+                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(t.greenFromCb[i]))
+                          << 16;
         p.fromCr[i] = static_cast<std::uint16_t>(t.redFromCr[i]) |
-                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(t.greenFromCr[i])) << 16;
+                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(t.greenFromCr[i]))
+                          << 16;
     }
     return p;
 }
@@ -262,10 +272,12 @@ const PackedColourTables& packedTables() {
 // Four BGRx pixels to their 12 BGR bytes (the last 4 bytes zero).
 inline __m128i compact(__m128i p) {
     const __m128i even = _mm_and_si128(p, _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF));
-    const __m128i odd = _mm_srli_epi64(_mm_and_si128(p, _mm_set_epi32(0x00FFFFFF, 0, 0x00FFFFFF, 0)), 8);
+    const __m128i odd =
+        _mm_srli_epi64(_mm_and_si128(p, _mm_set_epi32(0x00FFFFFF, 0, 0x00FFFFFF, 0)), 8);
     const __m128i both = _mm_or_si128(even, odd); // 6 bytes in each 64-bit half
     const __m128i low = _mm_and_si128(both, _mm_set_epi32(0, 0, 0x0000FFFF, -1));
-    const __m128i high = _mm_and_si128(_mm_srli_si128(both, 2), _mm_set_epi32(0, -1, static_cast<int>(0xFFFF0000u), 0));
+    const __m128i high = _mm_and_si128(_mm_srli_si128(both, 2),
+                                       _mm_set_epi32(0, -1, static_cast<int>(0xFFFF0000u), 0));
     return _mm_or_si128(low, high);
 }
 
@@ -301,10 +313,12 @@ void convertMcuSse2(const std::int32_t (*samples)[64], std::uint8_t* top, std::s
         // All 16 chroma samples inside the tables? (unsigned: index below 2048)
         const __m128i offset = _mm_set1_epi32(kColourTableHalf - 128);
         const __m128i any = _mm_or_si128(
-            _mm_or_si128(_mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb)), offset),
-                         _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + 4)), offset)),
-            _mm_or_si128(_mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr)), offset),
-                         _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + 4)), offset)));
+            _mm_or_si128(
+                _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb)), offset),
+                _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + 4)), offset)),
+            _mm_or_si128(
+                _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr)), offset),
+                _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + 4)), offset)));
         std::uint8_t* out = top - j * rowBytes;
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(any, 11), zero)) != 0xFFFF) {
             convertRowPortable(samples, j, out); // a chroma sample beyond the tables
@@ -312,13 +326,15 @@ void convertMcuSse2(const std::int32_t (*samples)[64], std::uint8_t* top, std::s
         }
         const auto look = [](const std::uint32_t* table, const std::int32_t* s) {
             const int o = kColourTableHalf - 128;
-            return _mm_set_epi32(static_cast<int>(table[s[3] + o]), static_cast<int>(table[s[2] + o]),
-                                 static_cast<int>(table[s[1] + o]), static_cast<int>(table[s[0] + o]));
+            return _mm_set_epi32(
+                static_cast<int>(table[s[3] + o]), static_cast<int>(table[s[2] + o]),
+                static_cast<int>(table[s[1] + o]), static_cast<int>(table[s[0] + o]));
         };
         const __m128i cb0 = look(t.fromCb, cb), cb1 = look(t.fromCb, cb + 4);
         const __m128i cr0 = look(t.fromCr, cr), cr1 = look(t.fromCr, cr + 4);
         const auto lowHalves = [](__m128i a, __m128i b) {
-            return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16), _mm_srai_epi32(_mm_slli_epi32(b, 16), 16));
+            return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16),
+                                   _mm_srai_epi32(_mm_slli_epi32(b, 16), 16));
         };
         const auto highHalves = [](__m128i a, __m128i b) {
             return _mm_packs_epi32(_mm_srai_epi32(a, 16), _mm_srai_epi32(b, 16));
@@ -356,18 +372,41 @@ void convertMcuSse2(const std::int32_t (*samples)[64], std::uint8_t* top, std::s
 const Kernels kPortable = {"portable", inverseDctPortable, convertMcuPortable};
 #if LV_JPEG_SSE2
 const Kernels kSse2 = {"sse2", inverseDctSse2, convertMcuSse2};
-const Kernels* const kAll[] = {&kPortable, &kSse2};
+#if LV_JPEG_AVX2
+const Kernels kAvx2 = {"avx2", inverseDctAvx2, convertMcuSse2};
+#endif
+const Kernels* const kAll[] = {&kPortable, &kSse2
+#if LV_JPEG_AVX2
+                               ,
+                               &kAvx2
+#endif
+};
 #else
 const Kernels* const kAll[] = {&kPortable};
 #endif
 
+bool runs(const Kernels& k) {
+#if LV_JPEG_AVX2
+    if (&k == &kAvx2) {
+        return __builtin_cpu_supports("avx2");
+    }
+#endif
+    (void)k;
+    return true;
+}
+
+// The last (best) kernel set this processor runs, or the one LV_JPEG_KERNELS names.
 const Kernels& chooseKernels() {
     const char* forced = std::getenv("LV_JPEG_KERNELS");
-    if (forced != nullptr && std::strcmp(forced, "portable") == 0) {
-        return kPortable;
+    for (int i = static_cast<int>(sizeof kAll / sizeof kAll[0]) - 1; i > 0; --i) {
+        if (runs(*kAll[i]) && (forced == nullptr || std::strcmp(forced, kAll[i]->name) == 0)) {
+            return *kAll[i];
+        }
     }
-    return *kAll[sizeof kAll / sizeof kAll[0] - 1];
+    return kPortable;
 }
+
+const Kernels* runnable[sizeof kAll / sizeof kAll[0]];
 
 } // namespace
 
@@ -382,8 +421,14 @@ const Kernels& fastKernels() {
 }
 
 int availableKernels(const Kernels* const** list) {
-    *list = kAll;
-    return static_cast<int>(sizeof kAll / sizeof kAll[0]);
+    int n = 0;
+    for (const Kernels* k : kAll) {
+        if (runs(*k)) {
+            runnable[n++] = k;
+        }
+    }
+    *list = runnable;
+    return n;
 }
 
 } // namespace detail

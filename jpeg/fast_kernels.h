@@ -22,9 +22,15 @@ struct Kernels {
                        std::int32_t* samples);
     // Four blocks of samples (Y left, Y right, Cb, Cr) to 8 rows of 16 BGR pixels; `top`
     // is the MCU's top row, each following row `rowBytes` lower in memory.
-    void (*convertMcu)(const std::int32_t (*samples)[64], std::uint8_t* top,
-                       std::size_t rowBytes);
+    void (*convertMcu)(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes);
 };
+
+// The portable inverse DCT, and the AVX2 one (fast_kernels_avx2.cpp, compiled for AVX2;
+// call it only when the processor has AVX2).
+void inverseDctPortable(const std::int32_t* coefficients, const BlockShape& shape,
+                        std::int32_t* samples);
+void inverseDctAvx2(const std::int32_t* coefficients, const BlockShape& shape,
+                    std::int32_t* samples);
 
 // The kernels in use: the best this processor runs, unless LV_JPEG_KERNELS=portable.
 const Kernels& fastKernels();

@@ -45,11 +45,15 @@ void buildTable(FastTable& t, const HuffmanTable& table, const std::uint8_t* val
                 t.lookup[prefix] = static_cast<std::uint16_t>(k << 8 | symbol);
                 const int size = symbol & 15;
                 if (size > 0 && k + size <= kLookahead) {
-                    const std::uint32_t bits = (prefix >> (kLookahead - k - size)) & ((1u << size) - 1);
-                    const std::int32_t value = (bits >> (size - 1)) != 0 ? static_cast<std::int32_t>(bits)
-                                                                         : static_cast<std::int32_t>(bits) - ((1 << size) - 1);
-                    t.withValue[prefix] = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 16) |
-                                          (symbol >> 4) << 8 | (k + size);
+                    const std::uint32_t bits =
+                        (prefix >> (kLookahead - k - size)) & ((1u << size) - 1);
+                    const std::int32_t value =
+                        (bits >> (size - 1)) != 0
+                            ? static_cast<std::int32_t>(bits)
+                            : static_cast<std::int32_t>(bits) - ((1 << size) - 1);
+                    t.withValue[prefix] =
+                        static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 16) |
+                        (symbol >> 4) << 8 | (k + size);
                 }
                 break;
             }
@@ -181,7 +185,8 @@ DecodeError decodeScanFast(ScanContext& scan) {
 
     for (std::int32_t mcuRow = 0; mcuRow < mcuRows && result == DecodeError::None; ++mcuRow) {
         // The MCU row's top pixel row; the following rows lie lower in memory.
-        std::uint8_t* top = scan.pixels + static_cast<std::size_t>(scan.paddedHeight - 1 - 8 * mcuRow) * rowBytes;
+        std::uint8_t* top =
+            scan.pixels + static_cast<std::size_t>(scan.paddedHeight - 1 - 8 * mcuRow) * rowBytes;
         for (std::int32_t mcu = 0; mcu < mcusPerRow; ++mcu) {
             std::memset(coefficients, 0, 256 * sizeof(std::int32_t));
             BlockShape shapes[4];
@@ -202,7 +207,8 @@ DecodeError decodeScanFast(ScanContext& scan) {
                     break;
                 }
                 const int size = static_cast<int>(symbol);
-                const std::int32_t value = wrapAdd(extend(bits.get(size), size), predictors[component]);
+                const std::int32_t value =
+                    wrapAdd(extend(bits.get(size), size), predictors[component]);
                 predictors[component] = value;
                 block[0] = wrapMul(value, quant[0]);
                 std::uint32_t largest = magnitude(block[0]);

@@ -45,10 +45,12 @@ std::vector<std::uint8_t> readFile(const char* path) {
 
 volatile std::uint32_t sink;
 
-bool decodeOurs(const std::vector<std::uint8_t>& file, jpeg::ScanPath path, int& width, int& height) {
+bool decodeOurs(const std::vector<std::uint8_t>& file, jpeg::ScanPath path, int& width,
+                int& height) {
     NoUi ui;
     jpeg::JpegDecoder decoder(ui, path);
-    const std::uint8_t* pixels = decoder.decodeMemory(file.data(), static_cast<std::uint32_t>(file.size()));
+    const std::uint8_t* pixels =
+        decoder.decodeMemory(file.data(), static_cast<std::uint32_t>(file.size()));
     if (pixels == nullptr) {
         return false;
     }
@@ -60,7 +62,8 @@ bool decodeOurs(const std::vector<std::uint8_t>& file, jpeg::ScanPath path, int&
 }
 
 #ifdef LV_HAVE_LIBJPEG
-bool decodeTurbo(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>& out, int& width, int& height) {
+bool decodeTurbo(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>& out, int& width,
+                 int& height) {
     jpeg_decompress_struct info;
     jpeg_error_mgr errors;
     info.err = jpeg_std_error(&errors);
@@ -107,7 +110,8 @@ int main(int argc, char** argv) {
     }
     std::printf("kernels: %s%s\n", jpeg::detail::fastKernels().name,
 #ifdef LV_HAVE_LIBJPEG
-                std::getenv("JSIMD_FORCENONE") != nullptr ? "; libjpeg-turbo SIMD off" : "; libjpeg-turbo SIMD on"
+                std::getenv("JSIMD_FORCENONE") != nullptr ? "; libjpeg-turbo SIMD off"
+                                                          : "; libjpeg-turbo SIMD on"
 #else
                 "; libjpeg-turbo not built in"
 #endif
@@ -164,9 +168,11 @@ int main(int argc, char** argv) {
 #endif
         const char* name = std::strrchr(path, '/');
         name = name != nullptr ? name + 1 : path;
-        std::printf("%-28s %8.1f MP/s fast  %7.1f MP/s plain", name, megapixels / best[0], megapixels / best[1]);
+        std::printf("%-28s %8.1f MP/s fast  %7.1f MP/s plain", name, megapixels / best[0],
+                    megapixels / best[1]);
         if (best[2] < 1e29) {
-            std::printf("  %7.1f MP/s libjpeg-turbo  ratio %.2f", megapixels / best[2], best[2] / best[0]);
+            std::printf("  %7.1f MP/s libjpeg-turbo  ratio %.2f", megapixels / best[2],
+                        best[2] / best[0]);
         }
         std::printf("  (%d rounds)\n", rounds);
     }

@@ -49,7 +49,8 @@ TEST(FastKernels, InverseDctMatchesThePlainTransformFromTinyToWrapAroundValues) 
                 // Sparse like real blocks, or dense; sometimes DC only, sometimes one row.
                 const int fill = trial % 4 == 0 ? 1 : trial % 4 == 1 ? 8 : trial % 4 == 2 ? 20 : 64;
                 for (int i = 0; i < fill; ++i) {
-                    block[trial % 4 == 1 ? i : static_cast<int>(rng() % 64)] = static_cast<std::int32_t>(value(rng));
+                    block[trial % 4 == 1 ? i : static_cast<int>(rng() % 64)] =
+                        static_cast<std::int32_t>(value(rng));
                 }
                 if (trial % 7 == 0) {
                     block[0] = limit >= 1096 ? (trial & 8 ? 1096 : -1096) : block[0];
@@ -93,8 +94,9 @@ void expectMcuMatches(const Kernels& k, const std::int32_t (*samples)[64], const
     k.convertMcu(samples, got + 7 * 48, 48);
     for (int j = 0; j < 8; ++j) {
         for (int i = 0; i < 16; ++i) {
-            detail::convertPixelReference(samples[i < 8 ? 0 : 1][8 * j + i % 8], samples[2][8 * j + i / 2],
-                                          samples[3][8 * j + i / 2], want + (7 - j) * 48 + 3 * i);
+            detail::convertPixelReference(samples[i < 8 ? 0 : 1][8 * j + i % 8],
+                                          samples[2][8 * j + i / 2], samples[3][8 * j + i / 2],
+                                          want + (7 - j) * 48 + 3 * i);
         }
     }
     ASSERT_EQ(0, std::memcmp(got, want, sizeof got)) << k.name << " " << what;
@@ -121,9 +123,10 @@ TEST(FastKernels, ColourConversionMatchesForEvery8BitSampleTriple) {
 
 TEST(FastKernels, ColourConversionMatchesFarOutsideTheTables) {
     std::mt19937 rng(99);
-    const std::int32_t extremes[] = {INT32_MIN, INT32_MIN + 1, -2000000000, -70000, -1153, -1152, -897, -896,
-                                     -1, 0, 255, 256, 1151, 1152, 1153, 70000, 2000000000, INT32_MAX - 1,
-                                     INT32_MAX};
+    const std::int32_t extremes[] = {INT32_MIN, INT32_MIN + 1, -2000000000,   -70000,   -1153,
+                                     -1152,     -897,          -896,          -1,       0,
+                                     255,       256,           1151,          1152,     1153,
+                                     70000,     2000000000,    INT32_MAX - 1, INT32_MAX};
     std::uniform_int_distribution<int> pick(0, sizeof extremes / sizeof extremes[0] - 1);
     std::uniform_int_distribution<std::int32_t> near(-3000, 3000);
     alignas(16) std::int32_t samples[4][64];
@@ -161,9 +164,12 @@ Bytes randomStream(std::mt19937& rng) {
                 const int k = static_cast<int>(rng() % 16);
                 counts[k] = static_cast<int>(rng() % (chance(20) ? 256 : 8));
             }
-            for (int c : counts) total += c;
+            for (int c : counts)
+                total += c;
             Bytes symbols(static_cast<std::size_t>(total));
-            for (auto& s : symbols) s = static_cast<std::uint8_t>(cls == 0 ? rng() % (chance(5) ? 256 : 12) : rng() % 256);
+            for (auto& s : symbols)
+                s = static_cast<std::uint8_t>(cls == 0 ? rng() % (chance(5) ? 256 : 12)
+                                                       : rng() % 256);
             add(dht(cls, number, counts, symbols));
         }
     }
@@ -181,7 +187,8 @@ Bytes randomStream(std::mt19937& rng) {
             int at = 0;
             for (int i = 0; i < n; ++i) {
                 at += 1 + static_cast<int>(rng() % 12);
-                if (at > 63) break;
+                if (at > 63)
+                    break;
                 const int mag = chance(10) ? 2047 : 60;
                 int v = static_cast<int>(rng() % (2 * mag + 1)) - mag;
                 b.ac.push_back({at, v == 0 ? 1 : v});
@@ -191,11 +198,14 @@ Bytes randomStream(std::mt19937& rng) {
         add(writer.finish());
     } else {
         const int n = static_cast<int>(rng() % 400);
-        for (int i = 0; i < n; ++i) out.push_back(static_cast<std::uint8_t>(chance(3) ? 0xFF : rng()));
+        for (int i = 0; i < n; ++i)
+            out.push_back(static_cast<std::uint8_t>(chance(3) ? 0xFF : rng()));
     }
-    if (chance(70)) add(eoi());
+    if (chance(70))
+        add(eoi());
     if (chance(30)) {
-        for (int i = static_cast<int>(rng() % 8); i > 0; --i) out.push_back(static_cast<std::uint8_t>(rng()));
+        for (int i = static_cast<int>(rng() % 8); i > 0; --i)
+            out.push_back(static_cast<std::uint8_t>(rng()));
     }
     // Damage.
     if (chance(50)) {
@@ -203,7 +213,8 @@ Bytes randomStream(std::mt19937& rng) {
             out[rng() % out.size()] = static_cast<std::uint8_t>(rng());
         }
     }
-    if (chance(20)) out.resize(rng() % out.size() + 1);
+    if (chance(20))
+        out.resize(rng() % out.size() + 1);
     return out;
 }
 
@@ -215,7 +226,8 @@ struct Outcome {
 
 Outcome run(JpegDecoder& d, const std::uint8_t* p) {
     Outcome o{p != nullptr, d.lastError(), {}};
-    if (p != nullptr) o.pixels.assign(p, p + d.imageHeader().imageSize);
+    if (p != nullptr)
+        o.pixels.assign(p, p + d.imageHeader().imageSize);
     return o;
 }
 
@@ -257,7 +269,8 @@ TEST(FastPath, AgreesOnEveryTruncationOfAGoldenFile) {
     const std::vector<std::uint8_t> file = readFile(dataPath("cjpeg_33x17_q95.jpg"));
     for (std::size_t n = 2; n <= file.size(); ++n) {
         JpegDecoder plain(ui, ScanPath::Reference), fast(ui, ScanPath::Fast);
-        const Outcome a = run(plain, plain.decodeMemory(file.data(), static_cast<std::uint32_t>(n)));
+        const Outcome a =
+            run(plain, plain.decodeMemory(file.data(), static_cast<std::uint32_t>(n)));
         const Outcome b = run(fast, fast.decodeMemory(file.data(), static_cast<std::uint32_t>(n)));
         ASSERT_EQ(a.ok, b.ok) << n;
         ASSERT_EQ(a.error, b.error) << n;
