@@ -112,7 +112,8 @@ inline std::uint8_t clampByte(std::int32_t v) {
     return static_cast<std::uint8_t>(v >= 255 ? 255 : v <= 0 ? 0 : v);
 }
 
-// Row j of an MCU: 16 pixels from samples j of both luma blocks and of Cb and Cr.
+} // namespace
+
 void convertRowPortable(const std::int32_t (*samples)[64], int j, std::uint8_t* out) {
     const ColourTables& t = colourTables();
     const std::int32_t* cb = samples[2] + 8 * j;
@@ -141,6 +142,8 @@ void convertRowPortable(const std::int32_t (*samples)[64], int j, std::uint8_t* 
         }
     }
 }
+
+namespace {
 
 void convertMcuPortable(const std::int32_t (*samples)[64], std::uint8_t* top,
                         std::size_t rowBytes) {
@@ -243,32 +246,6 @@ void inverseDctSse2(const std::int32_t* in, const BlockShape& shape, std::int32_
     }
 }
 
-// Chroma terms packed for one look-up per sample: blue (low half) and the Cb part of
-// green from Cb, red (low half) and the Cr part of green from Cr.
-struct PackedColourTables {
-    std::uint32_t fromCb[2 * kColourTableHalf];
-    std::uint32_t fromCr[2 * kColourTableHalf];
-};
-
-PackedColourTables buildPackedTables() {
-    const ColourTables& t = colourTables();
-    PackedColourTables p{};
-    for (int i = 0; i < 2 * kColourTableHalf; ++i) {
-        p.fromCb[i] = static_cast<std::uint16_t>(t.blueFromCb[i]) |
-                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(t.greenFromCb[i]))
-                          << 16;
-        p.fromCr[i] = static_cast<std::uint16_t>(t.redFromCr[i]) |
-                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(t.greenFromCr[i]))
-                          << 16;
-    }
-    return p;
-}
-
-const PackedColourTables& packedTables() {
-    static const PackedColourTables tables = buildPackedTables();
-    return tables;
-}
-
 // Four BGRx pixels to their 12 BGR bytes (the last 4 bytes zero).
 inline __m128i compact(__m128i p) {
     const __m128i even = _mm_and_si128(p, _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF));
@@ -286,9 +263,9 @@ inline __m128i load16(const std::int32_t* p) {
                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4)));
 }
 
-// True when no sample comes within 2^30 of the 32-bit limits: then saturating 16-bit
-// sums give the same clamped bytes as the wrapping 32-bit ones.
-inline bool lumaBounded(const std::int32_t (*samples)[64]) {
+} // namespace
+
+bool lumaBounded(const std::int32_t (*samples)[64]) {
     __m128i acc = _mm_setzero_si128();
     const __m128i quarter = _mm_set1_epi32(0x40000000);
     for (int b = 0; b < 2; ++b) {
@@ -299,6 +276,8 @@ inline bool lumaBounded(const std::int32_t (*samples)[64]) {
     }
     return _mm_movemask_ps(_mm_castsi128_ps(acc)) == 0;
 }
+
+namespace {
 
 void convertMcuSse2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes) {
     if (!lumaBounded(samples)) {
@@ -373,7 +352,7 @@ const Kernels kPortable = {"portable", inverseDctPortable, convertMcuPortable};
 #if LV_JPEG_SSE2
 const Kernels kSse2 = {"sse2", inverseDctSse2, convertMcuSse2};
 #if LV_JPEG_AVX2
-const Kernels kAvx2 = {"avx2", inverseDctAvx2, convertMcuSse2};
+const Kernels kAvx2 = {"avx2", inverseDctAvx2, convertMcuAvx2};
 #endif
 const Kernels* const kAll[] = {&kPortable, &kSse2
 #if LV_JPEG_AVX2
@@ -409,6 +388,25 @@ const Kernels& chooseKernels() {
 const Kernels* runnable[sizeof kAll / sizeof kAll[0]];
 
 } // namespace
+
+static PackedColourTables buildPackedTables() {
+    const ColourTables& t = colourTables();
+    PackedColourTables p{};
+    for (int i = 0; i < 2 * kColourTableHalf; ++i) {
+        p.fromCb[i] = static_cast<std::uint16_t>(t.blueFromCb[i]) |
+                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(t.greenFromCb[i]))
+                          << 16;
+        p.fromCr[i] = static_cast<std::uint16_t>(t.redFromCr[i]) |
+                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(t.greenFromCr[i]))
+                          << 16;
+    }
+    return p;
+}
+
+const PackedColourTables& packedTables() {
+    static const PackedColourTables tables = buildPackedTables();
+    return tables;
+}
 
 const ColourTables& colourTables() {
     static const ColourTables tables = buildColourTables();

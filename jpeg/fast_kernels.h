@@ -47,6 +47,21 @@ struct ColourTables {
 };
 const ColourTables& colourTables();
 
+// Chroma terms packed for one look-up per sample: blue (low half) and the Cb part of
+// green from Cb, red (low half) and the Cr part of green from Cr.
+struct PackedColourTables {
+    std::uint32_t fromCb[2 * kColourTableHalf];
+    std::uint32_t fromCr[2 * kColourTableHalf];
+};
+const PackedColourTables& packedTables();
+
+// Row j of an MCU: 16 pixels from samples j of both luma blocks and of Cb and Cr.
+void convertRowPortable(const std::int32_t (*samples)[64], int j, std::uint8_t* out);
+// True when no luma sample comes within 2^30 of the 32-bit limits: then saturating 16-bit
+// sums give the same clamped bytes as the wrapping 32-bit ones (chroma terms are small).
+bool lumaBounded(const std::int32_t (*samples)[64]);
+void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes);
+
 // The largest dequantised coefficient for which the 16-bit vector transform is exact.
 constexpr std::uint32_t kVectorIdctLimit = 1096;
 

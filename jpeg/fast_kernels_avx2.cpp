@@ -10,7 +10,7 @@ namespace jpeg {
 namespace detail {
 namespace {
 
-void transpose(__m128i* v) {
+inline __attribute__((always_inline)) void transpose(__m128i* v) {
     const __m128i a0 = _mm_unpacklo_epi16(v[0], v[1]), a1 = _mm_unpackhi_epi16(v[0], v[1]);
     const __m128i a2 = _mm_unpacklo_epi16(v[2], v[3]), a3 = _mm_unpackhi_epi16(v[2], v[3]);
     const __m128i a4 = _mm_unpacklo_epi16(v[4], v[5]), a5 = _mm_unpackhi_epi16(v[4], v[5]);
@@ -29,22 +29,23 @@ void transpose(__m128i* v) {
     v[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-__m256i interleave(__m128i a, __m128i b) {
+inline __attribute__((always_inline)) __m256i interleave(__m128i a, __m128i b) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(a, b)),
                                    _mm_unpackhi_epi16(a, b), 1);
 }
 
-__m256i pair(std::int16_t a, std::int16_t b) {
+inline __attribute__((always_inline)) __m256i pair(std::int16_t a, std::int16_t b) {
     return _mm256_set1_epi32(
         static_cast<int>(static_cast<std::uint16_t>(a) |
                          static_cast<std::uint32_t>(static_cast<std::uint16_t>(b)) << 16));
 }
 
-__m256i descale(__m256i x, __m256i rounding, int shift) {
+inline __attribute__((always_inline)) __m256i descale(__m256i x, __m256i rounding, int shift) {
     return _mm256_srai_epi32(_mm256_add_epi32(x, rounding), shift);
 }
 
-void pass(const __m128i* c, __m256i rounding, int shift, __m256i* out) {
+inline __attribute__((always_inline)) void pass(const __m128i* c, __m256i rounding, int shift,
+                                                __m256i* out) {
     const __m256i p26 = interleave(c[2], c[6]), p04 = interleave(c[0], c[4]);
     const __m256i p71 = interleave(c[7], c[1]), p35 = interleave(c[3], c[5]);
     const __m256i t3 = _mm256_madd_epi16(p26, pair(10703, 4433));
@@ -98,6 +99,82 @@ void inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_
     }
 }
 
+// Colour conversion as convertMcuSse2, with the BGR interleave done by byte shuffles.
+void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes) {
+    if (!lumaBounded(samples)) {
+        for (int j = 0; j < 8; ++j) {
+            convertRowPortable(samples, j, top - j * rowBytes);
+        }
+        return;
+    }
+    // Byte g of the 48 output bytes is channel g % 3 of pixel g / 3.
+    static const struct Masks {
+        __m128i m[3][3]; // [output chunk][channel]
+        Masks() {
+            alignas(16) std::int8_t bytes[3][3][16];
+            for (int c = 0; c < 3; ++c) {
+                for (int ch = 0; ch < 3; ++ch) {
+                    for (int i = 0; i < 16; ++i) {
+                        const int g = 16 * c + i;
+                        bytes[c][ch][i] = static_cast<std::int8_t>(g % 3 == ch ? g / 3 : -128);
+                    }
+                    m[c][ch] = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes[c][ch]));
+                }
+            }
+        }
+    } masks;
+    const PackedColourTables& t = packedTables();
+    for (int j = 0; j < 8; ++j) {
+        const std::int32_t* cb = samples[2] + 8 * j;
+        const std::int32_t* cr = samples[3] + 8 * j;
+        std::uint8_t* out = top - j * rowBytes;
+        const __m256i cbv =
+            _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(cb)),
+                             _mm256_set1_epi32(kColourTableHalf - 128));
+        const __m256i crv =
+            _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(cr)),
+                             _mm256_set1_epi32(kColourTableHalf - 128));
+        if (!_mm256_testz_si256(_mm256_or_si256(cbv, crv),
+                                _mm256_set1_epi32(~(2 * kColourTableHalf - 1)))) {
+            convertRowPortable(samples, j, out); // a chroma sample beyond the tables
+            continue;
+        }
+        const __m256i fromCb =
+            _mm256_i32gather_epi32(reinterpret_cast<const int*>(t.fromCb), cbv, 4);
+        const __m256i fromCr =
+            _mm256_i32gather_epi32(reinterpret_cast<const int*>(t.fromCr), crv, 4);
+        const __m128i cb0 = _mm256_castsi256_si128(fromCb),
+                      cb1 = _mm256_extracti128_si256(fromCb, 1);
+        const __m128i cr0 = _mm256_castsi256_si128(fromCr),
+                      cr1 = _mm256_extracti128_si256(fromCr, 1);
+        const __m128i blue = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(cb0, 16), 16),
+                                             _mm_srai_epi32(_mm_slli_epi32(cb1, 16), 16));
+        const __m128i red = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(cr0, 16), 16),
+                                            _mm_srai_epi32(_mm_slli_epi32(cr1, 16), 16));
+        const __m128i green =
+            _mm_add_epi16(_mm_packs_epi32(_mm_srai_epi32(cb0, 16), _mm_srai_epi32(cb1, 16)),
+                          _mm_packs_epi32(_mm_srai_epi32(cr0, 16), _mm_srai_epi32(cr1, 16)));
+        const __m128i y0 = _mm_packs_epi32(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples[0] + 8 * j)),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples[0] + 8 * j + 4)));
+        const __m128i y1 = _mm_packs_epi32(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples[1] + 8 * j)),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples[1] + 8 * j + 4)));
+        const __m128i b8 = _mm_packus_epi16(_mm_adds_epi16(y0, _mm_unpacklo_epi16(blue, blue)),
+                                            _mm_adds_epi16(y1, _mm_unpackhi_epi16(blue, blue)));
+        const __m128i g8 = _mm_packus_epi16(_mm_subs_epi16(y0, _mm_unpacklo_epi16(green, green)),
+                                            _mm_subs_epi16(y1, _mm_unpackhi_epi16(green, green)));
+        const __m128i r8 = _mm_packus_epi16(_mm_adds_epi16(y0, _mm_unpacklo_epi16(red, red)),
+                                            _mm_adds_epi16(y1, _mm_unpackhi_epi16(red, red)));
+        for (int c = 0; c < 3; ++c) {
+            const __m128i chunk = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(b8, masks.m[c][0]),
+                                                            _mm_shuffle_epi8(g8, masks.m[c][1])),
+                                               _mm_shuffle_epi8(r8, masks.m[c][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * c), chunk);
+        }
+    }
+}
+
 } // namespace detail
 } // namespace jpeg
 
@@ -108,6 +185,11 @@ namespace detail {
 // Never chosen where AVX2 is not compiled in.
 void inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
     inverseDctPortable(in, shape, samples);
+}
+void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes) {
+    for (int j = 0; j < 8; ++j) {
+        convertRowPortable(samples, j, top - j * rowBytes);
+    }
 }
 } // namespace detail
 } // namespace jpeg
