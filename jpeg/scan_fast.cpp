@@ -61,6 +61,8 @@ void buildTable(FastTable& t, const HuffmanTable& table, const std::uint8_t* val
     }
 }
 
+// State kept in 64-bit (size_t) fields: the coefficient stores, through an int32 pointer,
+// may then not alias it and the compiler keeps it in registers.
 class Bits {
 public:
     Bits(const std::uint8_t* data, std::uint32_t length, std::uint32_t cursor)
@@ -68,18 +70,18 @@ public:
 
     // At least 49 bits in the buffer afterwards.
     void fill() {
-        if (length_ - std::min(cursor_, length_) >= 16) { // four words with stuffing
+        if (length_ - std::min(cursor_, length_) >= 16) { // four words, each with stuffing
             while (bits_ <= 48) {
-                std::uint32_t b = data_[cursor_];
+                std::size_t b = data_[cursor_];
                 cursor_ += 1 + (b == 0xFF);
-                std::uint32_t word = b << 8;
+                const std::size_t high = b << 8;
                 b = data_[cursor_];
                 cursor_ += 1 + (b == 0xFF);
-                push(word | b);
+                push(high | b);
             }
         } else {
             while (bits_ <= 48) {
-                const std::uint32_t high = byte();
+                const std::size_t high = byte();
                 push(high << 8 | byte());
             }
         }
@@ -87,7 +89,7 @@ public:
     std::uint32_t peek(int n) const { return static_cast<std::uint32_t>(acc_ >> (64 - n)); }
     void skip(int n) {
         acc_ <<= n;
-        bits_ -= n;
+        bits_ -= static_cast<std::size_t>(n);
     }
     std::uint32_t get(int n) {
         if (n == 0) {
@@ -97,36 +99,36 @@ public:
         skip(n);
         return v;
     }
-    int available() const { return bits_; }
+    std::size_t available() const { return bits_; }
 
     // Where the plain reader's cursor stands after the bits consumed so far: behind the
     // last of the ceil(consumed / 16) words it would have read.
     std::uint32_t cursor() const {
-        const std::uint32_t consumed = words_ * 16 - static_cast<std::uint32_t>(bits_);
-        const std::uint32_t words = (consumed + 15) / 16;
-        return words == 0 ? start_ : wordEnd_[(words - 1) & 7];
+        const std::size_t consumed = words_ * 16 - bits_;
+        const std::size_t words = (consumed + 15) / 16;
+        return static_cast<std::uint32_t>(words == 0 ? start_ : wordEnd_[(words - 1) & 7]);
     }
 
 private:
-    std::uint32_t byte() {
-        const std::uint32_t b = cursor_ < length_ ? data_[cursor_] : 0;
+    std::size_t byte() {
+        const std::size_t b = cursor_ < length_ ? data_[cursor_] : 0;
         cursor_ += 1 + (b == 0xFF);
         return b;
     }
-    void push(std::uint32_t word) {
+    void push(std::size_t word) {
         acc_ |= static_cast<std::uint64_t>(word) << (48 - bits_);
         bits_ += 16;
         wordEnd_[words_++ & 7] = cursor_;
     }
 
     const std::uint8_t* data_;
-    std::uint32_t length_;
-    std::uint32_t cursor_;
-    std::uint32_t start_;
+    std::size_t length_;
+    std::size_t cursor_;
+    std::size_t start_;
     std::uint64_t acc_ = 0;
-    int bits_ = 0;
-    std::uint32_t words_ = 0;
-    std::uint32_t wordEnd_[8] = {};
+    std::size_t bits_ = 0;
+    std::size_t words_ = 0;
+    std::size_t wordEnd_[8] = {};
 };
 
 // Decodes one symbol; false when no code matches within the table's bit limit.
@@ -167,6 +169,76 @@ inline std::uint32_t magnitude(std::int32_t v) {
 
 } // namespace
 
+// One block: its DC difference and AC coefficients, dequantised, into a zeroed block.
+inline DecodeError decodeBlock(Bits& bits, const FastTable& dc, const FastTable& ac,
+                               const std::uint8_t* quant, std::int32_t& predictor,
+                               std::int32_t* block, BlockShape& shape) {
+    if (bits.available() < 32) {
+        bits.fill();
+    }
+    std::uint32_t symbol = 0;
+    if (!decodeSymbol(bits, dc, symbol)) {
+        return DecodeError::BadHuffmanCode;
+    }
+    if (symbol > 16) {
+        return DecodeError::DcSizeTooLarge;
+    }
+    const int size = static_cast<int>(symbol);
+    const std::int32_t value = wrapAdd(extend(bits.get(size), size), predictor);
+    predictor = value;
+    block[0] = wrapMul(value, quant[0]);
+    std::uint32_t largest = magnitude(block[0]);
+    std::uint32_t rows = 0; // bit r: row r holds a non-zero AC coefficient
+    const std::int32_t* withValue = ac.withValue;
+    int k = 1;
+    while (k <= 63) {
+        if (bits.available() < 32) {
+            bits.fill();
+        }
+        const std::int32_t quick = withValue[bits.peek(kLookahead)];
+        int at;
+        std::int32_t v;
+        if (quick != 0) {
+            k += (quick >> 8) & 15;
+            if (k > 63) {
+                return DecodeError::CoefficientOverrun;
+            }
+            bits.skip(quick & 0xFF);
+            at = kZigZag[k];
+            v = (quick >> 16) * quant[at];
+        } else {
+            if (!decodeSymbol(bits, ac, symbol)) {
+                return DecodeError::BadHuffmanCode;
+            }
+            const int run = static_cast<int>(symbol >> 4);
+            const int s = static_cast<int>(symbol & 15);
+            if (s == 0) {
+                if (run == 0) {
+                    break;
+                }
+                if (run == 15 ? k + 15 > 63 : k + run > 63) {
+                    return DecodeError::CoefficientOverrun;
+                }
+                k += run + 1; // ZRL covers 16 positions; a zero value 'run + 1'
+                continue;
+            }
+            k += run;
+            if (k > 63) {
+                return DecodeError::CoefficientOverrun;
+            }
+            at = kZigZag[k];
+            v = extend(bits.get(s), s) * quant[at];
+        }
+        block[at] = v;
+        largest = std::max(largest, magnitude(v));
+        rows |= 1u << (at >> 3);
+        ++k;
+    }
+    shape.largest = largest;
+    shape.acRows = rows;
+    return DecodeError::None;
+}
+
 DecodeError decodeScanFast(ScanContext& scan) {
     FastTable dc[3], ac[3];
     for (int c = 0; c < 3; ++c) {
@@ -175,6 +247,7 @@ DecodeError decodeScanFast(ScanContext& scan) {
     }
     const Kernels& kernels = fastKernels();
     Bits bits(scan.data, scan.length, scan.cursor);
+    // Zero when allocated; after each block only the rows it used are cleared again.
     std::int32_t* coefficients = scan.coefficients;
     alignas(16) std::int32_t samples[4][64];
     const std::int32_t mcusPerRow = scan.paddedWidth / 16;
@@ -188,92 +261,25 @@ DecodeError decodeScanFast(ScanContext& scan) {
         std::uint8_t* top =
             scan.pixels + static_cast<std::size_t>(scan.paddedHeight - 1 - 8 * mcuRow) * rowBytes;
         for (std::int32_t mcu = 0; mcu < mcusPerRow; ++mcu) {
-            std::memset(coefficients, 0, 256 * sizeof(std::int32_t));
             BlockShape shapes[4];
-            for (int b = 0; b < 4; ++b) {
+            for (int b = 0; b < 4 && result == DecodeError::None; ++b) {
                 const int component = b <= 1 ? 0 : b - 1;
-                std::int32_t* block = coefficients + 64 * b;
-                const std::uint8_t* quant = scan.quant[component];
-                if (bits.available() < 32) {
-                    bits.fill();
-                }
-                std::uint32_t symbol = 0;
-                if (!decodeSymbol(bits, dc[component], symbol)) {
-                    result = DecodeError::BadHuffmanCode;
-                    break;
-                }
-                if (symbol > 16) {
-                    result = DecodeError::DcSizeTooLarge;
-                    break;
-                }
-                const int size = static_cast<int>(symbol);
-                const std::int32_t value =
-                    wrapAdd(extend(bits.get(size), size), predictors[component]);
-                predictors[component] = value;
-                block[0] = wrapMul(value, quant[0]);
-                std::uint32_t largest = magnitude(block[0]);
-                std::uint32_t rows = 0; // bit r: row r holds a non-zero AC coefficient
-                int k = 1;
-                while (k <= 63) {
-                    if (bits.available() < 32) {
-                        bits.fill();
-                    }
-                    const std::int32_t quick = ac[component].withValue[bits.peek(kLookahead)];
-                    if (quick != 0) {
-                        k += (quick >> 8) & 15;
-                        if (k > 63) {
-                            result = DecodeError::CoefficientOverrun;
-                            break;
-                        }
-                        bits.skip(quick & 0xFF);
-                        const int at = kZigZag[k];
-                        const std::int32_t v = (quick >> 16) * quant[at];
-                        block[at] = v;
-                        largest = std::max(largest, magnitude(v));
-                        rows |= 1u << (at >> 3);
-                        ++k;
-                        continue;
-                    }
-                    if (!decodeSymbol(bits, ac[component], symbol)) {
-                        result = DecodeError::BadHuffmanCode;
-                        break;
-                    }
-                    const int run = static_cast<int>(symbol >> 4);
-                    const int s = static_cast<int>(symbol & 15);
-                    if (s == 0) {
-                        if (run == 0) {
-                            break;
-                        }
-                        if (run == 15 ? k + 15 > 63 : k + run > 63) {
-                            result = DecodeError::CoefficientOverrun;
-                            break;
-                        }
-                        k += run + 1; // ZRL covers 16 positions; a zero value 'run + 1'
-                        continue;
-                    }
-                    k += run;
-                    if (k > 63) {
-                        result = DecodeError::CoefficientOverrun;
-                        break;
-                    }
-                    const int at = kZigZag[k];
-                    const std::int32_t v = extend(bits.get(s), s) * quant[at];
-                    block[at] = v;
-                    largest = std::max(largest, magnitude(v));
-                    rows |= 1u << (at >> 3);
-                    ++k;
-                }
-                if (result != DecodeError::None) {
-                    break;
-                }
-                shapes[b].largest = largest;
-                shapes[b].acRows = rows;
+                result = decodeBlock(bits, dc[component], ac[component], scan.quant[component],
+                                     predictors[component], coefficients + 64 * b, shapes[b]);
             }
             if (result != DecodeError::None) {
                 break;
             }
             for (int b = 0; b < 4; ++b) {
-                kernels.inverseDct(coefficients + 64 * b, shapes[b], samples[b]);
+                std::int32_t* block = coefficients + 64 * b;
+                kernels.inverseDct(block, shapes[b], samples[b]);
+                for (std::uint32_t rows = shapes[b].acRows | 1; rows != 0; rows &= rows - 1) {
+                    int r = 0;
+                    while ((rows >> r & 1) == 0) {
+                        ++r;
+                    }
+                    std::memset(block + 8 * r, 0, 8 * sizeof(std::int32_t));
+                }
             }
             if (bits.cursor() > scan.length) {
                 result = DecodeError::TruncatedData;
