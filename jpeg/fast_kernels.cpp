@@ -348,11 +348,24 @@ void convertMcuSse2(const std::int32_t (*samples)[64], std::uint8_t* top, std::s
 
 #endif
 
-const Kernels kPortable = {"portable", inverseDctPortable, convertMcuPortable};
+void inverseDctPairPortable(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+                            const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB) {
+    inverseDctPortable(a, shapeA, outA);
+    inverseDctPortable(b, shapeB, outB);
+}
+
+const Kernels kPortable = {"portable", inverseDctPortable, inverseDctPairPortable,
+                           convertMcuPortable};
 #if LV_JPEG_SSE2
-const Kernels kSse2 = {"sse2", inverseDctSse2, convertMcuSse2};
+void inverseDctPairSse2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+                        const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB) {
+    inverseDctSse2(a, shapeA, outA);
+    inverseDctSse2(b, shapeB, outB);
+}
+
+const Kernels kSse2 = {"sse2", inverseDctSse2, inverseDctPairSse2, convertMcuSse2};
 #if LV_JPEG_AVX2
-const Kernels kAvx2 = {"avx2", inverseDctAvx2, convertMcuAvx2};
+const Kernels kAvx2 = {"avx2", inverseDctAvx2, inverseDctPairAvx2, convertMcuAvx2};
 #endif
 const Kernels* const kAll[] = {&kPortable, &kSse2
 #if LV_JPEG_AVX2

@@ -20,6 +20,9 @@ struct Kernels {
     // Dequantised coefficients (natural order) to 64 samples with 128 added.
     void (*inverseDct)(const std::int32_t* coefficients, const BlockShape& shape,
                        std::int32_t* samples);
+    // Two blocks, as two calls of inverseDct.
+    void (*inverseDctPair)(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+                           const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB);
     // Four blocks of samples (Y left, Y right, Cb, Cr) to 8 rows of 16 BGR pixels; `top`
     // is the MCU's top row, each following row `rowBytes` lower in memory.
     void (*convertMcu)(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes);
@@ -60,6 +63,8 @@ void convertRowPortable(const std::int32_t (*samples)[64], int j, std::uint8_t* 
 // True when no luma sample comes within 2^30 of the 32-bit limits: then saturating 16-bit
 // sums give the same clamped bytes as the wrapping 32-bit ones (chroma terms are small).
 bool lumaBounded(const std::int32_t (*samples)[64]);
+void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+                        const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB);
 void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes);
 
 // The largest dequantised coefficient for which the 16-bit vector transform is exact.

@@ -72,6 +72,70 @@ inline __attribute__((always_inline)) void pass(const __m128i* c, __m256i roundi
     out[4] = descale(_mm256_sub_epi32(e13, o0), rounding, shift);
 }
 
+// Two blocks at once: each 256-bit register holds the same row of both, and every
+// instruction of the SSE2 transform works within 128-bit lanes, so this is that
+// transform, block by block, at half the instructions.
+inline __attribute__((always_inline)) void transpose2(__m256i* v) {
+    const __m256i a0 = _mm256_unpacklo_epi16(v[0], v[1]), a1 = _mm256_unpackhi_epi16(v[0], v[1]);
+    const __m256i a2 = _mm256_unpacklo_epi16(v[2], v[3]), a3 = _mm256_unpackhi_epi16(v[2], v[3]);
+    const __m256i a4 = _mm256_unpacklo_epi16(v[4], v[5]), a5 = _mm256_unpackhi_epi16(v[4], v[5]);
+    const __m256i a6 = _mm256_unpacklo_epi16(v[6], v[7]), a7 = _mm256_unpackhi_epi16(v[6], v[7]);
+    const __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
+    const __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
+    const __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
+    const __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+    v[0] = _mm256_unpacklo_epi64(b0, b4);
+    v[1] = _mm256_unpackhi_epi64(b0, b4);
+    v[2] = _mm256_unpacklo_epi64(b1, b5);
+    v[3] = _mm256_unpackhi_epi64(b1, b5);
+    v[4] = _mm256_unpacklo_epi64(b2, b6);
+    v[5] = _mm256_unpackhi_epi64(b2, b6);
+    v[6] = _mm256_unpacklo_epi64(b3, b7);
+    v[7] = _mm256_unpackhi_epi64(b3, b7);
+}
+
+// One pass over both blocks; lo[u] holds lanes 0-3 and hi[u] lanes 4-7 of each block.
+inline __attribute__((always_inline)) void pass2(const __m256i* c, __m256i rounding, int shift,
+                                                 __m256i* lo, __m256i* hi) {
+    for (int h = 0; h < 2; ++h) {
+        __m256i p26, p04, p71, p35;
+        if (h == 0) {
+            p26 = _mm256_unpacklo_epi16(c[2], c[6]);
+            p04 = _mm256_unpacklo_epi16(c[0], c[4]);
+            p71 = _mm256_unpacklo_epi16(c[7], c[1]);
+            p35 = _mm256_unpacklo_epi16(c[3], c[5]);
+        } else {
+            p26 = _mm256_unpackhi_epi16(c[2], c[6]);
+            p04 = _mm256_unpackhi_epi16(c[0], c[4]);
+            p71 = _mm256_unpackhi_epi16(c[7], c[1]);
+            p35 = _mm256_unpackhi_epi16(c[3], c[5]);
+        }
+        const __m256i t3 = _mm256_madd_epi16(p26, pair(10703, 4433));
+        const __m256i t2 = _mm256_madd_epi16(p26, pair(4433, -10704));
+        const __m256i t0 = _mm256_madd_epi16(p04, pair(8192, 8192));
+        const __m256i t1 = _mm256_madd_epi16(p04, pair(8192, -8192));
+        const __m256i e10 = _mm256_add_epi32(t0, t3), e13 = _mm256_sub_epi32(t0, t3);
+        const __m256i e11 = _mm256_add_epi32(t1, t2), e12 = _mm256_sub_epi32(t1, t2);
+        const __m256i o0 = _mm256_add_epi32(_mm256_madd_epi16(p71, pair(-11363, 2260)),
+                                            _mm256_madd_epi16(p35, pair(-6436, 9633)));
+        const __m256i o1 = _mm256_add_epi32(_mm256_madd_epi16(p71, pair(9633, 6437)),
+                                            _mm256_madd_epi16(p35, pair(-11362, 2261)));
+        const __m256i o2 = _mm256_add_epi32(_mm256_madd_epi16(p71, pair(-6436, 9633)),
+                                            _mm256_madd_epi16(p35, pair(-2259, -11362)));
+        const __m256i o3 = _mm256_add_epi32(_mm256_madd_epi16(p71, pair(2260, 11363)),
+                                            _mm256_madd_epi16(p35, pair(9633, 6437)));
+        __m256i* out = h == 0 ? lo : hi;
+        out[0] = descale(_mm256_add_epi32(e10, o3), rounding, shift);
+        out[7] = descale(_mm256_sub_epi32(e10, o3), rounding, shift);
+        out[1] = descale(_mm256_add_epi32(e11, o2), rounding, shift);
+        out[6] = descale(_mm256_sub_epi32(e11, o2), rounding, shift);
+        out[2] = descale(_mm256_add_epi32(e12, o1), rounding, shift);
+        out[5] = descale(_mm256_sub_epi32(e12, o1), rounding, shift);
+        out[3] = descale(_mm256_add_epi32(e13, o0), rounding, shift);
+        out[4] = descale(_mm256_sub_epi32(e13, o0), rounding, shift);
+    }
+}
+
 } // namespace
 
 void inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
@@ -96,6 +160,42 @@ void inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_
     for (int r = 0; r < 8; ++r) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples + 8 * r),
                             _mm256_add_epi32(out[r], bias));
+    }
+}
+
+void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+                        const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB) {
+    if (shapeA.largest > kVectorIdctLimit || shapeB.largest > kVectorIdctLimit ||
+        (shapeA.acRows | shapeB.acRows) == 0) {
+        inverseDctAvx2(a, shapeA, outA);
+        inverseDctAvx2(b, shapeB, outB);
+        return;
+    }
+    const auto halves = [](const std::int32_t* x, const std::int32_t* y) {
+        return _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(y)), 1);
+    };
+    __m256i v[8];
+    for (int r = 0; r < 8; ++r) {
+        v[r] =
+            _mm256_packs_epi32(halves(a + 8 * r, b + 8 * r), halves(a + 8 * r + 4, b + 8 * r + 4));
+    }
+    transpose2(v);
+    __m256i lo[8], hi[8];
+    pass2(v, _mm256_set1_epi32(1024), 11, lo, hi);
+    for (int u = 0; u < 8; ++u) {
+        v[u] = _mm256_packs_epi32(lo[u], hi[u]);
+    }
+    transpose2(v);
+    pass2(v, _mm256_set1_epi32(131072), 18, lo, hi);
+    const __m256i bias = _mm256_set1_epi32(128);
+    for (int r = 0; r < 8; ++r) {
+        const __m256i l = _mm256_add_epi32(lo[r], bias), h = _mm256_add_epi32(hi[r], bias);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(outA + 8 * r),
+                            _mm256_permute2x128_si256(l, h, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(outB + 8 * r),
+                            _mm256_permute2x128_si256(l, h, 0x31));
     }
 }
 
@@ -190,6 +290,11 @@ void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::s
     for (int j = 0; j < 8; ++j) {
         convertRowPortable(samples, j, top - j * rowBytes);
     }
+}
+void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+                        const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB) {
+    inverseDctPortable(a, shapeA, outA);
+    inverseDctPortable(b, shapeB, outB);
 }
 } // namespace detail
 } // namespace jpeg

@@ -270,15 +270,20 @@ DecodeError decodeScanFast(ScanContext& scan) {
             if (result != DecodeError::None) {
                 break;
             }
+            kernels.inverseDctPair(coefficients, shapes[0], samples[0], coefficients + 64,
+                                   shapes[1], samples[1]);
+            kernels.inverseDctPair(coefficients + 128, shapes[2], samples[2], coefficients + 192,
+                                   shapes[3], samples[3]);
             for (int b = 0; b < 4; ++b) {
                 std::int32_t* block = coefficients + 64 * b;
-                kernels.inverseDct(block, shapes[b], samples[b]);
                 for (std::uint32_t rows = shapes[b].acRows | 1; rows != 0; rows &= rows - 1) {
                     int r = 0;
                     while ((rows >> r & 1) == 0) {
                         ++r;
                     }
-                    std::memset(block + 8 * r, 0, 8 * sizeof(std::int32_t));
+                    for (int i = 0; i < 8; ++i) {
+                        block[8 * r + i] = 0;
+                    }
                 }
             }
             if (bits.cursor() > scan.length) {

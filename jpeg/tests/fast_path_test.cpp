@@ -65,6 +65,27 @@ TEST(FastKernels, InverseDctMatchesThePlainTransformFromTinyToWrapAroundValues) 
                 k->inverseDct(block, shapeOf(block), got);
                 ASSERT_EQ(0, std::memcmp(expected, got, sizeof got))
                     << k->name << " limit " << limit << " trial " << trial;
+                // In a pair, with a partner that is sometimes small and sometimes not.
+                std::int32_t partner[64] = {};
+                partner[0] = static_cast<std::int32_t>(value(rng));
+                partner[rng() % 64] =
+                    trial % 3 == 0 ? 5000 : static_cast<std::int32_t>(rng() % 200) - 100;
+                std::int32_t partnerExpected[64];
+                std::memcpy(partnerExpected, partner, sizeof partner);
+                detail::inverseDctReference(partnerExpected);
+                for (std::int32_t& v : partnerExpected) {
+                    v = static_cast<std::int32_t>(static_cast<std::uint32_t>(v) + 128u);
+                }
+                std::int32_t gotA[64], gotB[64];
+                const bool partnerFirst = trial % 2 == 0;
+                k->inverseDctPair(
+                    partnerFirst ? partner : block, shapeOf(partnerFirst ? partner : block), gotA,
+                    partnerFirst ? block : partner, shapeOf(partnerFirst ? block : partner), gotB);
+                ASSERT_EQ(0, std::memcmp(partnerFirst ? gotB : gotA, expected, sizeof expected))
+                    << k->name << " pair, limit " << limit << " trial " << trial;
+                ASSERT_EQ(0,
+                          std::memcmp(partnerFirst ? gotA : gotB, partnerExpected, sizeof expected))
+                    << k->name << " pair partner, limit " << limit << " trial " << trial;
             }
         }
     }
