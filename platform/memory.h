@@ -22,7 +22,7 @@ void processHeapFree(void* block);
 
 // Movable, zero-initialised global blocks (GMEM_MOVEABLE | GMEM_ZEROINIT).
 GlobalHandle globalAlloc(std::size_t bytes);
-void* globalLock(GlobalHandle block);     // null on failure
+void* globalLock(GlobalHandle block); // null on failure
 void globalUnlock(GlobalHandle block);
 std::size_t globalSize(GlobalHandle block); // 0 for a null or invalid handle
 void globalFree(GlobalHandle block);

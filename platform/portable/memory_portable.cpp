@@ -59,11 +59,19 @@ struct Heap {
 
 } // namespace
 
-void* virtualAlloc(std::size_t bytes) { return zeroed(bytes); }
-void virtualFree(void* block) { std::free(block); }
+void* virtualAlloc(std::size_t bytes) {
+    return zeroed(bytes);
+}
+void virtualFree(void* block) {
+    std::free(block);
+}
 
-void* processHeapAlloc(std::size_t bytes) { return zeroed(bytes); }
-void processHeapFree(void* block) { std::free(block); }
+void* processHeapAlloc(std::size_t bytes) {
+    return zeroed(bytes);
+}
+void processHeapFree(void* block) {
+    std::free(block);
+}
 
 GlobalHandle globalAlloc(std::size_t bytes) {
     if (bytes > SIZE_MAX - sizeof(GlobalBlock)) {
@@ -162,10 +170,18 @@ void heapDestroy(HeapHandle handle) {
 }
 
 namespace memcheck {
-void failAllocationsAfter(long count) { allocationsLeft = count < 0 ? 0 : count; }
-void stopFailingAllocations() { allocationsLeft = -1; }
-long liveGlobalBlocks() { return globalBlocks.load(); }
-long liveHeaps() { return heaps.load(); }
+void failAllocationsAfter(long count) {
+    allocationsLeft = count < 0 ? 0 : count;
+}
+void stopFailingAllocations() {
+    allocationsLeft = -1;
+}
+long liveGlobalBlocks() {
+    return globalBlocks.load();
+}
+long liveHeaps() {
+    return heaps.load();
+}
 } // namespace memcheck
 
 } // namespace platform

@@ -23,21 +23,29 @@ void processHeapFree(void* block) {
     }
 }
 
-GlobalHandle globalAlloc(std::size_t bytes) { return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes); }
-void* globalLock(GlobalHandle block) { return block == nullptr ? nullptr : GlobalLock(block); }
+GlobalHandle globalAlloc(std::size_t bytes) {
+    return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+}
+void* globalLock(GlobalHandle block) {
+    return block == nullptr ? nullptr : GlobalLock(block);
+}
 void globalUnlock(GlobalHandle block) {
     if (block != nullptr) {
         GlobalUnlock(block);
     }
 }
-std::size_t globalSize(GlobalHandle block) { return block == nullptr ? 0 : GlobalSize(block); }
+std::size_t globalSize(GlobalHandle block) {
+    return block == nullptr ? 0 : GlobalSize(block);
+}
 void globalFree(GlobalHandle block) {
     if (block != nullptr) {
         GlobalFree(block);
     }
 }
 
-HeapHandle heapCreate(std::size_t initialBytes) { return HeapCreate(0, initialBytes, 0); }
+HeapHandle heapCreate(std::size_t initialBytes) {
+    return HeapCreate(0, initialBytes, 0);
+}
 void* heapAlloc(HeapHandle heap, std::size_t bytes) {
     return heap == nullptr ? nullptr : HeapAlloc(heap, HEAP_ZERO_MEMORY, bytes);
 }
@@ -55,8 +63,12 @@ void heapDestroy(HeapHandle heap) {
 namespace memcheck {
 void failAllocationsAfter(long) {}
 void stopFailingAllocations() {}
-long liveGlobalBlocks() { return -1; }
-long liveHeaps() { return -1; }
+long liveGlobalBlocks() {
+    return -1;
+}
+long liveHeaps() {
+    return -1;
+}
 } // namespace memcheck
 
 } // namespace platform
