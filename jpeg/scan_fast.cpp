@@ -23,7 +23,7 @@ constexpr int kLookahead = 9;
 struct FastTable {
     std::uint16_t lookup[1 << kLookahead]; // (length << 8) | symbol; 0: longer or no code
     // AC tables: a code and its value bits together within the look-ahead, as
-    // (value << 16) | (run << 8) | bits used; 0 when they do not fit (or the run is 0 size 0).
+    // (value << 16) | (no value: 0x1000) | (run << 8) | bits used; 0 when they do not fit.
     std::int32_t withValue[1 << kLookahead];
     const HuffmanRow* rows;
     const std::uint8_t* values;
@@ -44,7 +44,9 @@ void buildTable(FastTable& t, const HuffmanTable& table, const std::uint8_t* val
                 const std::uint8_t symbol = values[(row.valueIndex & 0xFF) + code - row.lowest];
                 t.lookup[prefix] = static_cast<std::uint16_t>(k << 8 | symbol);
                 const int size = symbol & 15;
-                if (size > 0 && k + size <= kLookahead) {
+                if (size == 0) {
+                    t.withValue[prefix] = 0x1000 | (symbol >> 4) << 8 | k; // end of block, zeros
+                } else if (k + size <= kLookahead) {
                     const std::uint32_t bits =
                         (prefix >> (kLookahead - k - size)) & ((1u << size) - 1);
                     const std::int32_t value =
@@ -170,8 +172,9 @@ inline std::uint32_t magnitude(std::int32_t v) {
 } // namespace
 
 // One block: its DC difference and AC coefficients, dequantised, into a zeroed block.
+// `quant` is in zig-zag order, so its load does not wait for the position's.
 inline DecodeError decodeBlock(Bits& bits, const FastTable& dc, const FastTable& ac,
-                               const std::uint8_t* quant, std::int32_t& predictor,
+                               const std::int32_t* quant, std::int32_t& predictor,
                                std::int32_t* block, BlockShape& shape) {
     if (bits.available() < 32) {
         bits.fill();
@@ -199,13 +202,24 @@ inline DecodeError decodeBlock(Bits& bits, const FastTable& dc, const FastTable&
         int at;
         std::int32_t v;
         if (quick != 0) {
-            k += (quick >> 8) & 15;
+            const int run = (quick >> 8) & 15;
+            bits.skip(quick & 0xFF);
+            if (quick & 0x1000) {
+                if (run == 0) {
+                    break; // end of block
+                }
+                if (k + run > 63) {
+                    return DecodeError::CoefficientOverrun;
+                }
+                k += run + 1; // ZRL covers 16 positions; a zero value 'run + 1'
+                continue;
+            }
+            k += run;
             if (k > 63) {
                 return DecodeError::CoefficientOverrun;
             }
-            bits.skip(quick & 0xFF);
             at = kZigZag[k];
-            v = (quick >> 16) * quant[at];
+            v = (quick >> 16) * quant[k];
         } else {
             if (!decodeSymbol(bits, ac, symbol)) {
                 return DecodeError::BadHuffmanCode;
@@ -227,7 +241,7 @@ inline DecodeError decodeBlock(Bits& bits, const FastTable& dc, const FastTable&
                 return DecodeError::CoefficientOverrun;
             }
             at = kZigZag[k];
-            v = extend(bits.get(s), s) * quant[at];
+            v = extend(bits.get(s), s) * quant[k];
         }
         block[at] = v;
         largest = std::max(largest, magnitude(v));
@@ -244,6 +258,12 @@ DecodeError decodeScanFast(ScanContext& scan) {
     for (int c = 0; c < 3; ++c) {
         buildTable(dc[c], *scan.dc[c], scan.data + scan.dcValues[c], 12);
         buildTable(ac[c], *scan.ac[c], scan.data + scan.acValues[c], 16);
+    }
+    std::int32_t quant[3][64];
+    for (int c = 0; c < 3; ++c) {
+        for (int k = 0; k < 64; ++k) {
+            quant[c][k] = scan.quant[c][kZigZag[k]];
+        }
     }
     const Kernels& kernels = fastKernels();
     Bits bits(scan.data, scan.length, scan.cursor);
@@ -264,7 +284,7 @@ DecodeError decodeScanFast(ScanContext& scan) {
             BlockShape shapes[4];
             for (int b = 0; b < 4 && result == DecodeError::None; ++b) {
                 const int component = b <= 1 ? 0 : b - 1;
-                result = decodeBlock(bits, dc[component], ac[component], scan.quant[component],
+                result = decodeBlock(bits, dc[component], ac[component], quant[component],
                                      predictors[component], coefficients + 64 * b, shapes[b]);
             }
             if (result != DecodeError::None) {
