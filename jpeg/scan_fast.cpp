@@ -73,6 +73,31 @@ public:
     // At least 49 bits in the buffer afterwards.
     void fill() {
         if (length_ - std::min(cursor_, length_) >= 16) { // four words, each with stuffing
+#if (defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) || defined(_M_IX86) ||  \
+    defined(_M_X64)
+            // Whole words at once when none of their bytes is 0xFF (little-endian load).
+            std::uint64_t ahead;
+            std::memcpy(&ahead, data_ + cursor_, 8);
+            const std::uint64_t inverted = ~ahead;
+            const std::size_t words = (64 - bits_) / 16;
+            const std::uint64_t mask =
+                words >= 4 ? ~std::uint64_t{0} : (std::uint64_t{1} << (16 * words)) - 1;
+            if ((((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) & mask) ==
+                0) {
+                // Bytes in memory order, first byte most significant.
+                std::uint64_t be = 0;
+                for (int i = 0; i < 8; ++i) {
+                    be = be << 8 | (ahead >> (8 * i) & 0xFF);
+                }
+                acc_ |= (be >> (64 - 16 * words)) << (64 - bits_ - 16 * words);
+                for (std::size_t w = 0; w < words; ++w) {
+                    cursor_ += 2;
+                    wordEnd_[words_++ & 7] = cursor_;
+                }
+                bits_ += 16 * words;
+                return;
+            }
+#endif
             while (bits_ <= 48) {
                 std::size_t b = data_[cursor_];
                 cursor_ += 1 + (b == 0xFF);
@@ -88,7 +113,9 @@ public:
             }
         }
     }
-    std::uint32_t peek(int n) const { return static_cast<std::uint32_t>(acc_ >> (64 - n)); }
+    std::uint32_t peek(int n) const {
+        return static_cast<std::uint32_t>(acc_ >> (64 - n));
+    }
     void skip(int n) {
         acc_ <<= n;
         bits_ -= static_cast<std::size_t>(n);
@@ -101,7 +128,9 @@ public:
         skip(n);
         return v;
     }
-    std::size_t available() const { return bits_; }
+    std::size_t available() const {
+        return bits_;
+    }
 
     // Where the plain reader's cursor stands after the bits consumed so far: behind the
     // last of the ceil(consumed / 16) words it would have read.
