@@ -283,10 +283,29 @@ inline DecodeError decodeBlock(Bits& bits, const FastTable& dc, const FastTable&
 }
 
 DecodeError decodeScanFast(ScanContext& scan) {
-    FastTable dc[3], ac[3];
+    // One look-up table per distinct Huffman table (chroma usually share theirs).
+    FastTable tables[6];
+    const FastTable* dc[3];
+    const FastTable* ac[3];
+    int built = 0;
     for (int c = 0; c < 3; ++c) {
-        buildTable(dc[c], *scan.dc[c], scan.data + scan.dcValues[c], 12);
-        buildTable(ac[c], *scan.ac[c], scan.data + scan.acValues[c], 16);
+        dc[c] = ac[c] = nullptr;
+        for (int e = 0; e < c; ++e) {
+            if (scan.dc[e] == scan.dc[c] && scan.dcValues[e] == scan.dcValues[c]) {
+                dc[c] = dc[e];
+            }
+            if (scan.ac[e] == scan.ac[c] && scan.acValues[e] == scan.acValues[c]) {
+                ac[c] = ac[e];
+            }
+        }
+        if (dc[c] == nullptr) {
+            buildTable(tables[built], *scan.dc[c], scan.data + scan.dcValues[c], 12);
+            dc[c] = &tables[built++];
+        }
+        if (ac[c] == nullptr) {
+            buildTable(tables[built], *scan.ac[c], scan.data + scan.acValues[c], 16);
+            ac[c] = &tables[built++];
+        }
     }
     std::int32_t quant[3][64];
     for (int c = 0; c < 3; ++c) {
@@ -313,7 +332,7 @@ DecodeError decodeScanFast(ScanContext& scan) {
             BlockShape shapes[4];
             for (int b = 0; b < 4 && result == DecodeError::None; ++b) {
                 const int component = b <= 1 ? 0 : b - 1;
-                result = decodeBlock(bits, dc[component], ac[component], quant[component],
+                result = decodeBlock(bits, *dc[component], *ac[component], quant[component],
                                      predictors[component], coefficients + 64 * b, shapes[b]);
             }
             if (result != DecodeError::None) {
