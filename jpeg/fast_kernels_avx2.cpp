@@ -165,8 +165,9 @@ void inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_
 
 void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
                         const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB) {
+    // A DC-only block has its shortcut; a pair is worth it only when both need the transform.
     if (shapeA.largest > kVectorIdctLimit || shapeB.largest > kVectorIdctLimit ||
-        (shapeA.acRows | shapeB.acRows) == 0) {
+        shapeA.acRows == 0 || shapeB.acRows == 0) {
         inverseDctAvx2(a, shapeA, outA);
         inverseDctAvx2(b, shapeB, outB);
         return;
