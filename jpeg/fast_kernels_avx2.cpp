@@ -208,70 +208,80 @@ void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::s
         }
         return;
     }
-    // Byte g of the 48 output bytes is channel g % 3 of pixel g / 3.
+    // Byte g of a row's 48 output bytes is channel g % 3 of pixel g / 3; both 128-bit lanes
+    // use the same masks, one lane per row.
     static const struct Masks {
-        __m128i m[3][3]; // [output chunk][channel]
+        __m256i m[3][3]; // [output chunk][channel]
         Masks() {
-            alignas(16) std::int8_t bytes[3][3][16];
+            alignas(16) std::int8_t bytes[16];
             for (int c = 0; c < 3; ++c) {
                 for (int ch = 0; ch < 3; ++ch) {
                     for (int i = 0; i < 16; ++i) {
                         const int g = 16 * c + i;
-                        bytes[c][ch][i] = static_cast<std::int8_t>(g % 3 == ch ? g / 3 : -128);
+                        bytes[i] = static_cast<std::int8_t>(g % 3 == ch ? g / 3 : -128);
                     }
-                    m[c][ch] = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes[c][ch]));
+                    m[c][ch] = _mm256_broadcastsi128_si256(
+                        _mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
                 }
             }
         }
     } masks;
     const PackedColourTables& t = packedTables();
-    for (int j = 0; j < 8; ++j) {
-        const std::int32_t* cb = samples[2] + 8 * j;
-        const std::int32_t* cr = samples[3] + 8 * j;
-        std::uint8_t* out = top - j * rowBytes;
-        const __m256i cbv =
-            _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(cb)),
-                             _mm256_set1_epi32(kColourTableHalf - 128));
-        const __m256i crv =
-            _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(cr)),
-                             _mm256_set1_epi32(kColourTableHalf - 128));
-        if (!_mm256_testz_si256(_mm256_or_si256(cbv, crv),
-                                _mm256_set1_epi32(~(2 * kColourTableHalf - 1)))) {
-            convertRowPortable(samples, j, out); // a chroma sample beyond the tables
+    const __m256i offset = _mm256_set1_epi32(kColourTableHalf - 128);
+    const __m256i outside = _mm256_set1_epi32(~(2 * kColourTableHalf - 1));
+    // 8 int32 of row j and 8 of row j + 1 to 16 int16: row j in the low lane.
+    const auto rows16 = [](__m256i a, __m256i b) {
+        return _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8);
+    };
+    const auto low16 = [](__m256i v) { return _mm256_srai_epi32(_mm256_slli_epi32(v, 16), 16); };
+    for (int j = 0; j < 8; j += 2) {
+        const auto load = [&](int block, int row) {
+            return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples[block] + 8 * row));
+        };
+        const __m256i cb0 = _mm256_add_epi32(load(2, j), offset);
+        const __m256i cb1 = _mm256_add_epi32(load(2, j + 1), offset);
+        const __m256i cr0 = _mm256_add_epi32(load(3, j), offset);
+        const __m256i cr1 = _mm256_add_epi32(load(3, j + 1), offset);
+        if (!_mm256_testz_si256(
+                _mm256_or_si256(_mm256_or_si256(cb0, cb1), _mm256_or_si256(cr0, cr1)), outside)) {
+            // A chroma sample beyond the tables.
+            convertRowPortable(samples, j, top - j * rowBytes);
+            convertRowPortable(samples, j + 1, top - (j + 1) * rowBytes);
             continue;
         }
-        const __m256i fromCb =
-            _mm256_i32gather_epi32(reinterpret_cast<const int*>(t.fromCb), cbv, 4);
-        const __m256i fromCr =
-            _mm256_i32gather_epi32(reinterpret_cast<const int*>(t.fromCr), crv, 4);
-        const __m128i cb0 = _mm256_castsi256_si128(fromCb),
-                      cb1 = _mm256_extracti128_si256(fromCb, 1);
-        const __m128i cr0 = _mm256_castsi256_si128(fromCr),
-                      cr1 = _mm256_extracti128_si256(fromCr, 1);
-        const __m128i blue = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(cb0, 16), 16),
-                                             _mm_srai_epi32(_mm_slli_epi32(cb1, 16), 16));
-        const __m128i red = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(cr0, 16), 16),
-                                            _mm_srai_epi32(_mm_slli_epi32(cr1, 16), 16));
-        const __m128i green =
-            _mm_add_epi16(_mm_packs_epi32(_mm_srai_epi32(cb0, 16), _mm_srai_epi32(cb1, 16)),
-                          _mm_packs_epi32(_mm_srai_epi32(cr0, 16), _mm_srai_epi32(cr1, 16)));
-        const __m128i y0 = _mm_packs_epi32(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples[0] + 8 * j)),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples[0] + 8 * j + 4)));
-        const __m128i y1 = _mm_packs_epi32(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples[1] + 8 * j)),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples[1] + 8 * j + 4)));
-        const __m128i b8 = _mm_packus_epi16(_mm_adds_epi16(y0, _mm_unpacklo_epi16(blue, blue)),
-                                            _mm_adds_epi16(y1, _mm_unpackhi_epi16(blue, blue)));
-        const __m128i g8 = _mm_packus_epi16(_mm_subs_epi16(y0, _mm_unpacklo_epi16(green, green)),
-                                            _mm_subs_epi16(y1, _mm_unpackhi_epi16(green, green)));
-        const __m128i r8 = _mm_packus_epi16(_mm_adds_epi16(y0, _mm_unpacklo_epi16(red, red)),
-                                            _mm_adds_epi16(y1, _mm_unpackhi_epi16(red, red)));
+        const int* fromCb = reinterpret_cast<const int*>(t.fromCb);
+        const int* fromCr = reinterpret_cast<const int*>(t.fromCr);
+        const __m256i gb0 = _mm256_i32gather_epi32(fromCb, cb0, 4);
+        const __m256i gb1 = _mm256_i32gather_epi32(fromCb, cb1, 4);
+        const __m256i gr0 = _mm256_i32gather_epi32(fromCr, cr0, 4);
+        const __m256i gr1 = _mm256_i32gather_epi32(fromCr, cr1, 4);
+        const __m256i blue = rows16(low16(gb0), low16(gb1));
+        const __m256i red = rows16(low16(gr0), low16(gr1));
+        const __m256i green =
+            _mm256_add_epi16(rows16(_mm256_srai_epi32(gb0, 16), _mm256_srai_epi32(gb1, 16)),
+                             rows16(_mm256_srai_epi32(gr0, 16), _mm256_srai_epi32(gr1, 16)));
+        const __m256i y0 = rows16(load(0, j), load(0, j + 1));
+        const __m256i y1 = rows16(load(1, j), load(1, j + 1));
+        const __m256i b8 =
+            _mm256_packus_epi16(_mm256_adds_epi16(y0, _mm256_unpacklo_epi16(blue, blue)),
+                                _mm256_adds_epi16(y1, _mm256_unpackhi_epi16(blue, blue)));
+        const __m256i g8 =
+            _mm256_packus_epi16(_mm256_subs_epi16(y0, _mm256_unpacklo_epi16(green, green)),
+                                _mm256_subs_epi16(y1, _mm256_unpackhi_epi16(green, green)));
+        const __m256i r8 =
+            _mm256_packus_epi16(_mm256_adds_epi16(y0, _mm256_unpacklo_epi16(red, red)),
+                                _mm256_adds_epi16(y1, _mm256_unpackhi_epi16(red, red)));
+        std::uint8_t* first = top - j * rowBytes;
+        std::uint8_t* second = top - (j + 1) * rowBytes;
         for (int c = 0; c < 3; ++c) {
-            const __m128i chunk = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(b8, masks.m[c][0]),
-                                                            _mm_shuffle_epi8(g8, masks.m[c][1])),
-                                               _mm_shuffle_epi8(r8, masks.m[c][2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * c), chunk);
+            const __m256i chunk =
+                _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(b8, masks.m[c][0]),
+                                                _mm256_shuffle_epi8(g8, masks.m[c][1])),
+                                _mm256_shuffle_epi8(r8, masks.m[c][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(first + 16 * c),
+                             _mm256_castsi256_si128(chunk));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(second + 16 * c),
+                             _mm256_extracti128_si256(chunk, 1));
         }
     }
 }
