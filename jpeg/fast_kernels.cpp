@@ -426,9 +426,17 @@ const ColourTables& colourTables() {
     return tables;
 }
 
+namespace {
+const Kernels* forcedKernels = nullptr;
+}
+
 const Kernels& fastKernels() {
     static const Kernels& chosen = chooseKernels();
-    return chosen;
+    return forcedKernels != nullptr ? *forcedKernels : chosen;
+}
+
+void useKernels(const Kernels* kernels) {
+    forcedKernels = kernels;
 }
 
 int availableKernels(const Kernels* const** list) {

@@ -37,6 +37,9 @@ void inverseDctAvx2(const std::int32_t* coefficients, const BlockShape& shape,
 
 // The kernels in use: the best this processor runs, unless LV_JPEG_KERNELS=portable.
 const Kernels& fastKernels();
+// Makes fastKernels() give `kernels` (one of availableKernels) from now on; null returns
+// to the automatic choice. For tests, which hold every set to the plain path.
+void useKernels(const Kernels* kernels);
 // Every kernel set this processor can run, the portable one first (for tests).
 int availableKernels(const Kernels* const** list);
 

@@ -252,7 +252,16 @@ Outcome run(JpegDecoder& d, const std::uint8_t* p) {
     return o;
 }
 
-TEST(FastPath, AgreesWithThePlainPathOnRandomAndDamagedStreams) {
+class FastPath : public ::testing::TestWithParam<const Kernels*> {
+protected:
+    void SetUp() override { detail::useKernels(GetParam()); }
+    void TearDown() override { detail::useKernels(nullptr); }
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryKernelSet, FastPath, ::testing::ValuesIn(kernelSets()),
+                         [](const auto& info) { return std::string(info.param->name); });
+
+TEST_P(FastPath, AgreesWithThePlainPathOnRandomAndDamagedStreams) {
     RecordingUi ui;
     std::mt19937 rng(20261208);
     int decoded = 0;
@@ -285,7 +294,7 @@ TEST(FastPath, AgreesWithThePlainPathOnRandomAndDamagedStreams) {
     EXPECT_GT(decoded, 400); // enough of them decode for the pixel comparison to count
 }
 
-TEST(FastPath, AgreesOnEveryTruncationOfAGoldenFile) {
+TEST_P(FastPath, AgreesOnEveryTruncationOfAGoldenFile) {
     RecordingUi ui;
     const std::vector<std::uint8_t> file = readFile(dataPath("cjpeg_33x17_q95.jpg"));
     for (std::size_t n = 2; n <= file.size(); ++n) {
