@@ -37,6 +37,7 @@ const Golden kGolden[] = {
     {"magick_100x75_q90.jpg", 100, 75, 0x6a399b60148a61b5ull},
     {"magick_160x120_q60.jpg", 160, 120, 0x5cfd00e5ec4a54c6ull},
     {"magick_33x17_q75.jpg", 33, 17, 0xda1f1ba81645d7a5ull},
+    {"cjpeg_grey200_40x20_q75.jpg", 40, 20, 0x0d0e72b6ce218db7ull},
 };
 
 class GoldenTest : public ::testing::TestWithParam<Golden> {};
@@ -92,6 +93,22 @@ TEST_P(GoldenTest, DecodesToThePinnedBytesOnBothPathsAndModes) {
     }
     const std::uint64_t hash = fnv1a(reference.data(), reference.size(), fnv1a(&header, 40));
     EXPECT_EQ(hash, g.hash) << std::hex << "0x" << hash << "ull";
+}
+
+TEST(GoldenGrey, UniformGreyDecodesToItsLevelEverywhere) {
+    // cjpeg codes grey 200 as luma DC 72 (level 200 - 128) at quantiser 8 and chroma 0; the
+    // decoder gives (576 x 8192 + 1024) >> 11 = 2304, then (2304 x 8192 + 131072) >> 18 = 72,
+    // + 128 = 200 in every pixel, padding included (the encoder repeats the edge).
+    RecordingUi ui;
+    JpegDecoder decoder(ui);
+    const std::uint8_t* pixels =
+        decoder.decodeFile(dataPath("cjpeg_grey200_40x20_q75.jpg").c_str());
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(decoder.imageHeader().width, 48);
+    EXPECT_EQ(decoder.imageHeader().height, 24);
+    for (std::uint32_t i = 0; i < decoder.imageHeader().imageSize; ++i) {
+        ASSERT_EQ(pixels[i], 200) << i;
+    }
 }
 
 #ifdef LV_HAVE_LIBJPEG
