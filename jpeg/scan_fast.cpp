@@ -1,6 +1,7 @@
 // The scan decoder made fast, byte for byte the same as the plain one on every input:
-//  - Huffman codes of up to 9 bits in one table look-up, built by running the plain
-//    bit-by-bit search over every 9-bit prefix, so odd and overfull tables agree too;
+//  - Huffman codes of up to 9 bits (11 in big pictures) in one table look-up, with the
+//    value bits that follow when they fit too, built by running the plain
+//    bit-by-bit search over every prefix, so odd and overfull tables agree too;
 //  - bits from a 64-bit buffer, while remembering where the plain reader's cursor would
 //    stand (it never reads more than one 16-bit word ahead), for the truncation check and
 //    for file mode, which carries on from there;
@@ -18,9 +19,9 @@ namespace jpeg {
 namespace detail {
 namespace {
 
-constexpr int kLookahead = 9;
-
-struct FastTable {
+// Bits looked at at once: more for big pictures, where the larger tables pay for their
+// building.
+template <int kLookahead> struct FastTable {
     std::uint16_t lookup[1 << kLookahead]; // (length << 8) | symbol; 0: longer or no code
     // AC tables: a code and its value bits together within the look-ahead, as
     // (value << 16) | (no value: 0x1000) | (run << 8) | bits used; 0 when they do not fit.
@@ -30,7 +31,9 @@ struct FastTable {
     int maxBits;
 };
 
-void buildTable(FastTable& t, const HuffmanTable& table, const std::uint8_t* values, int maxBits) {
+template <int kLookahead>
+void buildTable(FastTable<kLookahead>& t, const HuffmanTable& table, const std::uint8_t* values,
+                int maxBits) {
     t.rows = table.rows;
     t.values = values;
     t.maxBits = maxBits;
@@ -163,7 +166,8 @@ private:
 };
 
 // Decodes one symbol; false when no code matches within the table's bit limit.
-inline bool decodeSymbol(Bits& bits, const FastTable& t, std::uint32_t& symbol) {
+template <int kLookahead>
+inline bool decodeSymbol(Bits& bits, const FastTable<kLookahead>& t, std::uint32_t& symbol) {
     const std::uint32_t entry = t.lookup[bits.peek(kLookahead)];
     if (entry != 0) {
         bits.skip(static_cast<int>(entry >> 8));
@@ -198,13 +202,12 @@ inline std::uint32_t magnitude(std::int32_t v) {
     return v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
 }
 
-} // namespace
-
 // One block: its DC difference and AC coefficients, dequantised, into a zeroed block.
 // `quant` is in zig-zag order, so its load does not wait for the position's.
-inline DecodeError decodeBlock(Bits& bits, const FastTable& dc, const FastTable& ac,
-                               const std::int32_t* quant, std::int32_t& predictor,
-                               std::int32_t* block, BlockShape& shape) {
+template <int kLookahead>
+inline DecodeError decodeBlock(Bits& bits, const FastTable<kLookahead>& dc,
+                               const FastTable<kLookahead>& ac, const std::int32_t* quant,
+                               std::int32_t& predictor, std::int32_t* block, BlockShape& shape) {
     if (bits.available() < 32) {
         bits.fill();
     }
@@ -282,11 +285,11 @@ inline DecodeError decodeBlock(Bits& bits, const FastTable& dc, const FastTable&
     return DecodeError::None;
 }
 
-DecodeError decodeScanFast(ScanContext& scan) {
+template <int kLookahead> DecodeError decodeScanWith(ScanContext& scan) {
     // One look-up table per distinct Huffman table (chroma usually share theirs).
-    FastTable tables[6];
-    const FastTable* dc[3];
-    const FastTable* ac[3];
+    FastTable<kLookahead> tables[4]; // at most the four table slots
+    const FastTable<kLookahead>* dc[3];
+    const FastTable<kLookahead>* ac[3];
     int built = 0;
     for (int c = 0; c < 3; ++c) {
         dc[c] = ac[c] = nullptr;
@@ -366,6 +369,13 @@ DecodeError decodeScanFast(ScanContext& scan) {
     scan.predictors[2] = predictors[2];
     scan.cursor = bits.cursor();
     return result;
+}
+
+} // namespace
+
+DecodeError decodeScanFast(ScanContext& scan) {
+    const std::int64_t mcus = std::int64_t{scan.paddedWidth / 16} * (scan.paddedHeight / 8);
+    return mcus >= 3000 ? decodeScanWith<11>(scan) : decodeScanWith<9>(scan);
 }
 
 } // namespace detail

@@ -194,7 +194,10 @@ Bytes randomStream(std::mt19937& rng) {
             add(dht(cls, number, counts, symbols));
         }
     }
-    const int w = 1 + static_cast<int>(rng() % 64), h = 1 + static_cast<int>(rng() % 24);
+    // Now and then a frame of over 3000 MCUs, which the fast path decodes with wider tables.
+    const bool big = chance(2);
+    const int w = big ? 1024 + static_cast<int>(rng() % 64) : 1 + static_cast<int>(rng() % 64);
+    const int h = big ? 384 + static_cast<int>(rng() % 24) : 1 + static_cast<int>(rng() % 24);
     add(sof0(w, h, 0, static_cast<int>(rng() % 2)));
     const int sel[] = {0x00, 0x01, 0x10, 0x11};
     add(simple ? sos() : sos(sel[rng() % 4], sel[rng() % 4], sel[rng() % 4]));
