@@ -31,36 +31,45 @@ template <int kLookahead> struct FastTable {
     int maxBits;
 };
 
+// The table gives, for every prefix, what the plain bit-by-bit search finds within the
+// look-ahead: the shortest length whose row holds the prefix's first bits. Filling the
+// codes of each length, longest first, lets shorter matches overwrite longer ones, which
+// keeps that rule for odd and overfull tables too.
 template <int kLookahead>
 void buildTable(FastTable<kLookahead>& t, const HuffmanTable& table, const std::uint8_t* values,
                 int maxBits) {
     t.rows = table.rows;
     t.values = values;
     t.maxBits = maxBits;
-    for (std::uint32_t prefix = 0; prefix < (1u << kLookahead); ++prefix) {
-        t.lookup[prefix] = 0;
-        t.withValue[prefix] = 0;
-        for (int k = 1; k <= kLookahead && k <= maxBits; ++k) {
-            const std::uint32_t code = prefix >> (kLookahead - k);
-            const HuffmanRow& row = table.rows[k - 1];
-            if (row.highest != 0xFFFF && code >= row.lowest && code <= row.highest) {
-                const std::uint8_t symbol = values[(row.valueIndex & 0xFF) + code - row.lowest];
+    std::memset(t.lookup, 0, sizeof t.lookup);
+    std::memset(t.withValue, 0, sizeof t.withValue);
+    for (int k = std::min(kLookahead, maxBits); k >= 1; --k) {
+        const HuffmanRow& row = table.rows[k - 1];
+        if (row.highest == 0xFFFF) {
+            continue;
+        }
+        const std::uint32_t last = std::min<std::uint32_t>(row.highest, (1u << k) - 1);
+        const int free = kLookahead - k;
+        for (std::uint32_t code = row.lowest; code <= last; ++code) {
+            const std::uint8_t symbol = values[(row.valueIndex & 0xFF) + code - row.lowest];
+            const int run = symbol >> 4;
+            const int size = symbol & 15;
+            for (std::uint32_t rest = 0; rest < (1u << free); ++rest) {
+                const std::uint32_t prefix = code << free | rest;
                 t.lookup[prefix] = static_cast<std::uint16_t>(k << 8 | symbol);
-                const int size = symbol & 15;
+                std::int32_t quick = 0;
                 if (size == 0) {
-                    t.withValue[prefix] = 0x1000 | (symbol >> 4) << 8 | k; // end of block, zeros
-                } else if (k + size <= kLookahead) {
-                    const std::uint32_t bits =
-                        (prefix >> (kLookahead - k - size)) & ((1u << size) - 1);
+                    quick = 0x1000 | run << 8 | k; // end of block or a run of zeros
+                } else if (size <= free) {
+                    const std::uint32_t bits = rest >> (free - size);
                     const std::int32_t value =
                         (bits >> (size - 1)) != 0
                             ? static_cast<std::int32_t>(bits)
                             : static_cast<std::int32_t>(bits) - ((1 << size) - 1);
-                    t.withValue[prefix] =
-                        static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 16) |
-                        (symbol >> 4) << 8 | (k + size);
+                    quick = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 16) |
+                            run << 8 | (k + size);
                 }
-                break;
+                t.withValue[prefix] = quick;
             }
         }
     }
@@ -375,7 +384,7 @@ template <int kLookahead> DecodeError decodeScanWith(ScanContext& scan) {
 
 DecodeError decodeScanFast(ScanContext& scan) {
     const std::int64_t mcus = std::int64_t{scan.paddedWidth / 16} * (scan.paddedHeight / 8);
-    return mcus >= 3000 ? decodeScanWith<11>(scan) : decodeScanWith<9>(scan);
+    return mcus >= 1000 ? decodeScanWith<11>(scan) : decodeScanWith<9>(scan);
 }
 
 } // namespace detail

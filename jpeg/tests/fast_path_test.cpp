@@ -194,7 +194,7 @@ Bytes randomStream(std::mt19937& rng) {
             add(dht(cls, number, counts, symbols));
         }
     }
-    // Now and then a frame of over 3000 MCUs, which the fast path decodes with wider tables.
+    // Now and then a frame of over 1000 MCUs, which the fast path decodes with wider tables.
     const bool big = chance(2);
     const int w = big ? 1024 + static_cast<int>(rng() % 64) : 1 + static_cast<int>(rng() % 64);
     const int h = big ? 384 + static_cast<int>(rng() % 24) : 1 + static_cast<int>(rng() % 24);

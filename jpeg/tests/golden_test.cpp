@@ -32,7 +32,7 @@ const Golden kGolden[] = {
     {"cjpeg_33x17_q95.jpg", 33, 17, 0x94c0ebf5b4e0b84eull},
     {"cjpeg_160x120_q75.jpg", 160, 120, 0xee1a54cb77f26795ull},
     {"cjpeg_640x480_q85.jpg", 640, 480, 0x8ccb4d6c6b1a7b3cull},
-    {"cjpeg_1030x398_q70.jpg", 1030, 398, 0x30ba47465c6a4511ull}, // 3250 MCUs: wider look-up
+    {"cjpeg_1030x398_q70.jpg", 1030, 398, 0x30ba47465c6a4511ull}, // 3250 MCUs
     {"cjpeg_1x1_q100.jpg", 1, 1, 0xfd8c998edaf39bcbull},
     {"cjpeg_250x9_q30.jpg", 250, 9, 0xaa8169eb89e701b8ull},
     {"magick_100x75_q90.jpg", 100, 75, 0x6a399b60148a61b5ull},
