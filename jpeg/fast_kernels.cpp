@@ -145,8 +145,8 @@ void convertRowPortable(const std::int32_t (*samples)[64], int j, std::uint8_t* 
 
 namespace {
 
-void convertMcuPortable(const std::int32_t (*samples)[64], std::uint8_t* top,
-                        std::size_t rowBytes) {
+void convertMcuPortable(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes,
+                        bool /*lumaSmall*/) {
     for (int j = 0; j < 8; ++j) {
         convertRowPortable(samples, j, top - j * rowBytes);
     }
@@ -279,9 +279,10 @@ bool lumaBounded(const std::int32_t (*samples)[64]) {
 
 namespace {
 
-void convertMcuSse2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes) {
-    if (!lumaBounded(samples)) {
-        convertMcuPortable(samples, top, rowBytes);
+void convertMcuSse2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes,
+                    bool lumaSmall) {
+    if (!lumaSmall && !lumaBounded(samples)) {
+        convertMcuPortable(samples, top, rowBytes, false);
         return;
     }
     const PackedColourTables& t = packedTables();

@@ -24,8 +24,11 @@ struct Kernels {
     void (*inverseDctPair)(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
                            const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB);
     // Four blocks of samples (Y left, Y right, Cb, Cr) to 8 rows of 16 BGR pixels; `top`
-    // is the MCU's top row, each following row `rowBytes` lower in memory.
-    void (*convertMcu)(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes);
+    // is the MCU's top row, each following row `rowBytes` lower in memory. `lumaSmall`:
+    // both luma blocks came from coefficients within kVectorIdctLimit, so every luma sample
+    // is below 8000 in magnitude (otherwise the kernel checks for itself).
+    void (*convertMcu)(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes,
+                       bool lumaSmall);
 };
 
 // The portable inverse DCT, and the AVX2 one (fast_kernels_avx2.cpp, compiled for AVX2;
@@ -68,7 +71,8 @@ void convertRowPortable(const std::int32_t (*samples)[64], int j, std::uint8_t* 
 bool lumaBounded(const std::int32_t (*samples)[64]);
 void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
                         const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB);
-void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes);
+void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes,
+                    bool lumaSmall);
 
 // The largest dequantised coefficient for which the 16-bit vector transform is exact.
 constexpr std::uint32_t kVectorIdctLimit = 1096;

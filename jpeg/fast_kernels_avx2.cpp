@@ -201,8 +201,9 @@ void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::in
 }
 
 // Colour conversion as convertMcuSse2, with the BGR interleave done by byte shuffles.
-void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes) {
-    if (!lumaBounded(samples)) {
+void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes,
+                    bool lumaSmall) {
+    if (!lumaSmall && !lumaBounded(samples)) {
         for (int j = 0; j < 8; ++j) {
             convertRowPortable(samples, j, top - j * rowBytes);
         }
@@ -297,7 +298,8 @@ namespace detail {
 void inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
     inverseDctPortable(in, shape, samples);
 }
-void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes) {
+void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes,
+                    bool /*lumaSmall*/) {
     for (int j = 0; j < 8; ++j) {
         convertRowPortable(samples, j, top - j * rowBytes);
     }

@@ -370,7 +370,10 @@ template <int kLookahead> DecodeError decodeScanWith(ScanContext& scan) {
                 result = DecodeError::TruncatedData;
                 break;
             }
-            kernels.convertMcu(samples, top + static_cast<std::size_t>(mcu) * 48, rowBytes);
+            const bool lumaSmall =
+                std::max(shapes[0].largest, shapes[1].largest) <= kVectorIdctLimit;
+            kernels.convertMcu(samples, top + static_cast<std::size_t>(mcu) * 48, rowBytes,
+                               lumaSmall);
         }
     }
     scan.predictors[0] = predictors[0];

@@ -109,10 +109,11 @@ TEST(FastKernels, ColourTablesHoldTheTruncatedDoubleProducts) {
     }
 }
 
-void expectMcuMatches(const Kernels& k, const std::int32_t (*samples)[64], const char* what) {
+void expectMcuMatches(const Kernels& k, const std::int32_t (*samples)[64], const char* what,
+                      bool lumaSmall) {
     std::uint8_t got[8 * 48], want[8 * 48];
     // Rows go down in memory from the top row: give the kernel the last row as top.
-    k.convertMcu(samples, got + 7 * 48, 48);
+    k.convertMcu(samples, got + 7 * 48, 48, lumaSmall);
     for (int j = 0; j < 8; ++j) {
         for (int i = 0; i < 16; ++i) {
             detail::convertPixelReference(samples[i < 8 ? 0 : 1][8 * j + i % 8],
@@ -135,7 +136,8 @@ TEST(FastKernels, ColourConversionMatchesForEvery8BitSampleTriple) {
                         samples[2][i] = cb;
                         samples[3][i] = cr;
                     }
-                    expectMcuMatches(*k, samples, "8-bit");
+                    expectMcuMatches(*k, samples, "8-bit", true);
+                    expectMcuMatches(*k, samples, "8-bit, checked", false);
                 }
             }
         }
@@ -158,7 +160,16 @@ TEST(FastKernels, ColourConversionMatchesFarOutsideTheTables) {
                     v = rng() % 3 == 0 ? extremes[pick(rng)] : near(rng);
                 }
             }
-            expectMcuMatches(*k, samples, "wide");
+            expectMcuMatches(*k, samples, "wide", false);
+            // Luma as small as the vector transform guarantees, which lets a kernel skip its
+            // own check.
+            std::uniform_int_distribution<std::int32_t> small(-8000, 8000);
+            for (int b = 0; b < 2; ++b) {
+                for (std::int32_t& v : samples[b]) {
+                    v = small(rng);
+                }
+            }
+            expectMcuMatches(*k, samples, "small luma", true);
         }
     }
 }
