@@ -1,3 +1,7 @@
+// The fast path's kernels: portable C++, and SSE2 where the compiler targets it (always on
+// x86-64; the 32-bit Windows build assumes it). Every one wraps 32-bit arithmetic exactly as
+// the plain path does; the vector forms are used only where 16-bit lanes provably give the
+// same 32-bit results, and fall back to the portable forms elsewhere.
 #include "jpeg/fast_kernels.h"
 
 #include "jpeg/scan.h"
