@@ -448,12 +448,18 @@ bool JpegDecoder::decodeScan(std::uint32_t& cursor) {
     scan.pixels = pixels_;
     scan.paddedWidth = paddedWidth_;
     scan.paddedHeight = paddedHeight_;
-    scan.coefficients =
-        static_cast<std::int32_t*>(platform::virtualAlloc(256 * sizeof(std::int32_t)));
-    if (scan.coefficients == nullptr) {
+    // The coefficient buffer; the fast path keeps its look-up tables in the same block.
+    const std::size_t coefficientBytes = 256 * sizeof(std::int32_t);
+    const std::size_t workspaceBytes =
+        path_ == ScanPath::Fast ? detail::fastScanWorkspaceBytes(paddedWidth_, paddedHeight_) : 0;
+    auto* block =
+        static_cast<std::uint8_t*>(platform::virtualAlloc(coefficientBytes + workspaceBytes));
+    if (block == nullptr) {
         outOfMemory();
         return false;
     }
+    scan.coefficients = reinterpret_cast<std::int32_t*>(block);
+    scan.workspace = workspaceBytes != 0 ? block + coefficientBytes : nullptr;
     const DecodeError result = path_ == ScanPath::Reference ? detail::decodeScanReference(scan)
                                                             : detail::decodeScanFast(scan);
     platform::virtualFree(scan.coefficients);

@@ -3,6 +3,7 @@
 
 #include "jpeg/jpeg_decoder.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace jpeg {
@@ -20,7 +21,8 @@ struct ScanContext {
     std::uint32_t acValues[3];
     const std::uint8_t* quant[3];
     std::int32_t* predictors;   // 3 running DC values, kept across scans
-    std::int32_t* coefficients; // 256 values of working space
+    std::int32_t* coefficients; // 256 values of working space, zero when the scan starts
+    void* workspace;            // fast path: fastScanWorkspaceBytes(...) for its tables
     std::uint8_t* pixels;       // padded width x padded height x 3, bottom row first
     std::int32_t paddedWidth;
     std::int32_t paddedHeight;
@@ -28,6 +30,7 @@ struct ScanContext {
 
 DecodeError decodeScanReference(ScanContext& scan);
 DecodeError decodeScanFast(ScanContext& scan);
+std::size_t fastScanWorkspaceBytes(std::int32_t paddedWidth, std::int32_t paddedHeight);
 
 // Building blocks of the reference path, exposed for tests.
 void inverseDctReference(std::int32_t block[64]);

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace jpeg {
 namespace detail {
@@ -295,8 +296,12 @@ inline DecodeError decodeBlock(Bits& bits, const FastTable<kLookahead>& dc,
 }
 
 template <int kLookahead> DecodeError decodeScanWith(ScanContext& scan) {
-    // One look-up table per distinct Huffman table (chroma usually share theirs).
-    FastTable<kLookahead> tables[4]; // at most the four table slots
+    // One look-up table per distinct Huffman table (chroma usually share theirs), at most
+    // one per table slot, in the workspace the decoder allocated with the coefficients.
+    FastTable<kLookahead>* tables = static_cast<FastTable<kLookahead>*>(scan.workspace);
+    for (int i = 0; i < 4; ++i) {
+        new (&tables[i]) FastTable<kLookahead>;
+    }
     const FastTable<kLookahead>* dc[3];
     const FastTable<kLookahead>* ac[3];
     int built = 0;
@@ -385,9 +390,22 @@ template <int kLookahead> DecodeError decodeScanWith(ScanContext& scan) {
 
 } // namespace
 
+namespace {
+// Pictures of this many MCUs and more use 11-bit look-ups: their tables take longer to
+// build and more memory, which the saving per MCU repays.
+bool wideLookups(std::int32_t paddedWidth, std::int32_t paddedHeight) {
+    return std::int64_t{paddedWidth / 16} * (paddedHeight / 8) >= 1000;
+}
+} // namespace
+
+std::size_t fastScanWorkspaceBytes(std::int32_t paddedWidth, std::int32_t paddedHeight) {
+    return 4 *
+           (wideLookups(paddedWidth, paddedHeight) ? sizeof(FastTable<11>) : sizeof(FastTable<9>));
+}
+
 DecodeError decodeScanFast(ScanContext& scan) {
-    const std::int64_t mcus = std::int64_t{scan.paddedWidth / 16} * (scan.paddedHeight / 8);
-    return mcus >= 1000 ? decodeScanWith<11>(scan) : decodeScanWith<9>(scan);
+    return wideLookups(scan.paddedWidth, scan.paddedHeight) ? decodeScanWith<11>(scan)
+                                                            : decodeScanWith<9>(scan);
 }
 
 } // namespace detail
