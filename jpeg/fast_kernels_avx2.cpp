@@ -6,11 +6,17 @@
 #if defined(__AVX2__)
 #include <immintrin.h>
 
+#if defined(_MSC_VER)
+#define LV_ALWAYS_INLINE __forceinline
+#else
+#define LV_ALWAYS_INLINE inline __attribute__((always_inline))
+#endif
+
 namespace jpeg {
 namespace detail {
 namespace {
 
-inline __attribute__((always_inline)) void transpose(__m128i* v) {
+LV_ALWAYS_INLINE void transpose(__m128i* v) {
     const __m128i a0 = _mm_unpacklo_epi16(v[0], v[1]), a1 = _mm_unpackhi_epi16(v[0], v[1]);
     const __m128i a2 = _mm_unpacklo_epi16(v[2], v[3]), a3 = _mm_unpackhi_epi16(v[2], v[3]);
     const __m128i a4 = _mm_unpacklo_epi16(v[4], v[5]), a5 = _mm_unpackhi_epi16(v[4], v[5]);
@@ -29,23 +35,22 @@ inline __attribute__((always_inline)) void transpose(__m128i* v) {
     v[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-inline __attribute__((always_inline)) __m256i interleave(__m128i a, __m128i b) {
+LV_ALWAYS_INLINE __m256i interleave(__m128i a, __m128i b) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(a, b)),
                                    _mm_unpackhi_epi16(a, b), 1);
 }
 
-inline __attribute__((always_inline)) __m256i pair(std::int16_t a, std::int16_t b) {
+LV_ALWAYS_INLINE __m256i pair(std::int16_t a, std::int16_t b) {
     return _mm256_set1_epi32(
         static_cast<int>(static_cast<std::uint16_t>(a) |
                          static_cast<std::uint32_t>(static_cast<std::uint16_t>(b)) << 16));
 }
 
-inline __attribute__((always_inline)) __m256i descale(__m256i x, __m256i rounding, int shift) {
+LV_ALWAYS_INLINE __m256i descale(__m256i x, __m256i rounding, int shift) {
     return _mm256_srai_epi32(_mm256_add_epi32(x, rounding), shift);
 }
 
-inline __attribute__((always_inline)) void pass(const __m128i* c, __m256i rounding, int shift,
-                                                __m256i* out) {
+LV_ALWAYS_INLINE void pass(const __m128i* c, __m256i rounding, int shift, __m256i* out) {
     const __m256i p26 = interleave(c[2], c[6]), p04 = interleave(c[0], c[4]);
     const __m256i p71 = interleave(c[7], c[1]), p35 = interleave(c[3], c[5]);
     const __m256i t3 = _mm256_madd_epi16(p26, pair(10703, 4433));
@@ -75,7 +80,7 @@ inline __attribute__((always_inline)) void pass(const __m128i* c, __m256i roundi
 // Two blocks at once: each 256-bit register holds the same row of both, and every
 // instruction of the SSE2 transform works within 128-bit lanes, so this is that
 // transform, block by block, at half the instructions.
-inline __attribute__((always_inline)) void transpose2(__m256i* v) {
+LV_ALWAYS_INLINE void transpose2(__m256i* v) {
     const __m256i a0 = _mm256_unpacklo_epi16(v[0], v[1]), a1 = _mm256_unpackhi_epi16(v[0], v[1]);
     const __m256i a2 = _mm256_unpacklo_epi16(v[2], v[3]), a3 = _mm256_unpackhi_epi16(v[2], v[3]);
     const __m256i a4 = _mm256_unpacklo_epi16(v[4], v[5]), a5 = _mm256_unpackhi_epi16(v[4], v[5]);
@@ -95,8 +100,8 @@ inline __attribute__((always_inline)) void transpose2(__m256i* v) {
 }
 
 // One pass over both blocks; lo[u] holds lanes 0-3 and hi[u] lanes 4-7 of each block.
-inline __attribute__((always_inline)) void pass2(const __m256i* c, __m256i rounding, int shift,
-                                                 __m256i* lo, __m256i* hi) {
+LV_ALWAYS_INLINE void pass2(const __m256i* c, __m256i rounding, int shift, __m256i* lo,
+                            __m256i* hi) {
     for (int h = 0; h < 2; ++h) {
         __m256i p26, p04, p71, p35;
         if (h == 0) {
