@@ -12,7 +12,7 @@ namespace detail {
 // What the Huffman decoder learnt of a block while filling it.
 struct BlockShape {
     std::uint32_t largest; // largest magnitude of a dequantised coefficient
-    std::uint32_t acRows;  // bit r: row r holds a non-zero AC coefficient
+    std::uint32_t acRows;  // no bit r: every AC coefficient of row r is zero
 };
 
 struct Kernels {

@@ -212,6 +212,24 @@ inline std::uint32_t magnitude(std::int32_t v) {
     return v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
 }
 
+// Rows that zig-zag positions 1 .. k-1 touch: where a block whose coefficients end before
+// position k may hold AC coefficients.
+struct RowsBefore {
+    std::uint8_t rows[65];
+    constexpr RowsBefore() : rows() {
+        for (int k = 1; k <= 64; ++k) {
+            rows[k] =
+                static_cast<std::uint8_t>(rows[k - 1] | (k >= 2 ? 1u << (kZigZagRow[k - 1]) : 0u));
+        }
+    }
+    static constexpr std::uint8_t kZigZagRow[64] = {0, 0, 1, 2, 1, 0, 0, 1, 2, 3, 4, 3, 2, 1, 0, 0,
+                                                    1, 2, 3, 4, 5, 6, 5, 4, 3, 2, 1, 0, 0, 1, 2, 3,
+                                                    4, 5, 6, 7, 7, 6, 5, 4, 3, 2, 1, 2, 3, 4, 5, 6,
+                                                    7, 7, 6, 5, 4, 3, 4, 5, 6, 7, 7, 6, 5, 6, 7, 7};
+};
+constexpr RowsBefore kRowsBeforeTable{};
+constexpr const std::uint8_t* kRowsBefore = kRowsBeforeTable.rows;
+
 // One block: its DC difference and AC coefficients, dequantised, into a zeroed block.
 // `quant` is in zig-zag order, so its load does not wait for the position's.
 template <int kLookahead>
@@ -233,7 +251,6 @@ inline DecodeError decodeBlock(Bits& bits, const FastTable<kLookahead>& dc,
     predictor = value;
     block[0] = wrapMul(value, quant[0]);
     std::uint32_t largest = magnitude(block[0]);
-    std::uint32_t rows = 0; // bit r: row r holds a non-zero AC coefficient
     const std::int32_t* withValue = ac.withValue;
     int k = 1;
     while (k <= 63) {
@@ -287,11 +304,10 @@ inline DecodeError decodeBlock(Bits& bits, const FastTable<kLookahead>& dc,
         }
         block[at] = v;
         largest = std::max(largest, magnitude(v));
-        rows |= 1u << (at >> 3);
         ++k;
     }
     shape.largest = largest;
-    shape.acRows = rows;
+    shape.acRows = kRowsBefore[k];
     return DecodeError::None;
 }
 
