@@ -392,11 +392,20 @@ bool runs(const Kernels& k) {
     return true;
 }
 
-// The last (best) kernel set this processor runs, or the one LV_JPEG_KERNELS names.
+// The kernel set LV_JPEG_KERNELS names if this processor runs it, else the last (best) one
+// it runs.
 const Kernels& chooseKernels() {
+    const int count = static_cast<int>(sizeof kAll / sizeof kAll[0]);
     const char* forced = std::getenv("LV_JPEG_KERNELS");
-    for (int i = static_cast<int>(sizeof kAll / sizeof kAll[0]) - 1; i > 0; --i) {
-        if (runs(*kAll[i]) && (forced == nullptr || std::strcmp(forced, kAll[i]->name) == 0)) {
+    if (forced != nullptr && forced[0] != '\0') {
+        for (int i = 0; i < count; ++i) {
+            if (std::strcmp(forced, kAll[i]->name) == 0 && runs(*kAll[i])) {
+                return *kAll[i];
+            }
+        }
+    }
+    for (int i = count - 1; i > 0; --i) {
+        if (runs(*kAll[i])) {
             return *kAll[i];
         }
     }
