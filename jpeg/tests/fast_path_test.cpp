@@ -279,7 +279,8 @@ TEST_P(FastPath, AgreesWithThePlainPathOnRandomAndDamagedStreams) {
     RecordingUi ui;
     std::mt19937 rng(20261208);
     int decoded = 0;
-    const std::string path = ::testing::TempDir() + "/random.jpg";
+    // One file per kernel set: CTest runs the sets side by side in separate processes.
+    const std::string path = ::testing::TempDir() + "/random-" + GetParam()->name + ".jpg";
     for (int trial = 0; trial < 4000; ++trial) {
         const Bytes stream = randomStream(rng);
         const auto n = static_cast<std::uint32_t>(stream.size());
