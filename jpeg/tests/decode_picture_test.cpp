@@ -8,6 +8,20 @@
 
 #include <cstring>
 
+namespace {
+// Test cases run side by side in separate processes; each gets files of its own.
+std::string uniqueTempPrefix() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name) {
+        if (c == '/' || c == '\\') {
+            c = '_';
+        }
+    }
+    return ::testing::TempDir() + "/" + name + "-";
+}
+} // namespace
+
 namespace jpeg {
 namespace {
 
@@ -125,7 +139,7 @@ TEST_F(DecodePictureTest, FolderFileIsAddedWithItsDecodedSize) {
 }
 
 TEST_F(DecodePictureTest, MissingFileShowsTheFileErrorAndAddsNothing) {
-    const std::string path = ::testing::TempDir() + "/no-such-picture.jpg";
+    const std::string path = uniqueTempPrefix() + "no-such-picture.jpg";
     EXPECT_EQ(0, decodePicture(ui, sink, nullptr, 0, 0, path.c_str(), 1, nullptr));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0], "JPEG File format error!");
@@ -134,7 +148,7 @@ TEST_F(DecodePictureTest, MissingFileShowsTheFileErrorAndAddsNothing) {
 }
 
 TEST_F(DecodePictureTest, BrokenFileFailsWithoutAMessageOfItsOwn) {
-    const std::string path = ::testing::TempDir() + "/broken.jpg";
+    const std::string path = uniqueTempPrefix() + "broken.jpg";
     std::vector<std::uint8_t> bytes = readFile(dataPath("cjpeg_100x75_q75.jpg"));
     bytes.resize(bytes.size() / 2);
     std::FILE* f = std::fopen(path.c_str(), "wb");

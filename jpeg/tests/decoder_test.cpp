@@ -11,6 +11,20 @@
 
 #include <cstring>
 
+namespace {
+// Test cases run side by side in separate processes; each gets files of its own.
+std::string uniqueTempPrefix() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name) {
+        if (c == '/' || c == '\\') {
+            c = '_';
+        }
+    }
+    return ::testing::TempDir() + "/" + name + "-";
+}
+} // namespace
+
 namespace jpeg {
 namespace {
 
@@ -494,7 +508,7 @@ TEST_P(DecoderTest, HuffmanValuesOfAnEarlierDecodeAreNotReadOutsideTheData) {
     appendSegment(comment, 0xFE, Bytes(300, 'x'));
     const Bytes first = cat({comment, simpleDcTable(0), simpleAcTable(0)});
     const Bytes second = cat({dqtUniform(0, 1), sof0(16, 8), sos(), Bytes(8, 0), eoi()});
-    const std::string path = ::testing::TempDir() + "/tables.jpg";
+    const std::string path = uniqueTempPrefix() + "tables.jpg";
     JpegDecoder d(ui, GetParam());
     for (const Bytes* b : {&first, &second}) {
         std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -510,7 +524,7 @@ TEST_P(DecoderTest, HuffmanValuesOfAnEarlierDecodeAreNotReadOutsideTheData) {
 
 TEST_P(DecoderTest, FileModeSkipsTheStartCheckAndAllowsOnlyOneScan) {
     const Bytes stream = simpleStream(16, 8, uniformMcu(128, 128, 128));
-    const std::string path = ::testing::TempDir() + "/scan.jpg";
+    const std::string path = uniqueTempPrefix() + "scan.jpg";
     auto write = [&](const Bytes& b) {
         std::FILE* f = std::fopen(path.c_str(), "wb");
         std::fwrite(b.data(), 1, b.size(), f);
