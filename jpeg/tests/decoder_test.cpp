@@ -9,21 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "jpeg/tests/temp_path.h"
 #include <cstring>
-
-namespace {
-// Test cases run side by side in separate processes; each gets files of its own.
-std::string uniqueTempPrefix() {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name) {
-        if (c == '/' || c == '\\') {
-            c = '_';
-        }
-    }
-    return ::testing::TempDir() + "/" + name + "-";
-}
-} // namespace
 
 namespace jpeg {
 namespace {
