@@ -3,6 +3,7 @@
 // prints the link's messages instead of showing them.
 #include "link/camera_link.h"
 #include "link/protocol.h"
+#include "platform/console_ui.h"
 #include "platform/memory.h"
 #include "platform/posix/serial_port_posix.h"
 
@@ -25,17 +26,6 @@ const char kUsage[] = "usage: camctl DEVICE COMMAND\n"
                       "  delete NAME        delete picture NAME from the card\n"
                       "NAME is 8 characters (S0000123, T0000123: the first one does not matter);\n"
                       "bytes that cannot be typed are written \\xHH, as list shows them.\n";
-
-class ConsoleUi : public platform::UserInterface {
-public:
-    int messageBox(const char* text, unsigned type) override {
-        std::fprintf(stderr, "camctl: %s\n", text);
-        return (type & 0xF) == platform::kMbYesNo ? platform::kIdNo : platform::kIdOk;
-    }
-    void requestClose() override { std::fprintf(stderr, "camctl: closing\n"); }
-    void setButtonState(int, bool) override {}
-    void invalidateControl(int, bool) override {}
-};
 
 // The progress line, redrawn in place on a terminal.
 class ConsoleProgress : public platform::Progress {
@@ -158,7 +148,7 @@ int run(int argc, char** argv) {
 
     platform::mapSerialPort("COM1", argv[1]);
     platform::mapSerialPort("COM2", argv[1]);
-    ConsoleUi ui;
+    platform::ConsoleUi ui("camctl");
     NoStillImage noStillImage;
     NoCatalogue catalogue;
     camlink::CameraLink link(platform::systemSerialPorts(), noStillImage, ui, catalogue);

@@ -10,6 +10,7 @@
 //   --thumb OUT2      also write the thumbnail the picture list would make of the picture
 #include "jpeg/decode_picture.h"
 #include "jpeg/jpeg_decoder.h"
+#include "platform/console_ui.h"
 #include "platform/dib.h"
 #include "platform/file.h"
 #include "platform/memory.h"
@@ -20,17 +21,6 @@
 #include <vector>
 
 namespace {
-
-class ConsoleUi : public platform::UserInterface {
-public:
-    int messageBox(const char* text, unsigned) override {
-        std::fprintf(stderr, "message: %s\n", text);
-        return platform::kIdOk;
-    }
-    void requestClose() override {}
-    void setButtonState(int, bool) override {}
-    void invalidateControl(int, bool) override {}
-};
 
 void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) {
@@ -122,7 +112,7 @@ int main(int argc, char** argv) {
         return usage();
     }
 
-    ConsoleUi ui;
+    platform::ConsoleUi ui("message");
     jpeg::JpegDecoder decoder(ui);
     const std::uint8_t* pixels = nullptr;
     platform::FileContents input;

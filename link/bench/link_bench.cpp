@@ -9,6 +9,7 @@
 // the simulated camera in the same process behind a Still Image service of its own.
 #include "link/camera_link.h"
 #include "link/protocol.h"
+#include "platform/console_ui.h"
 #include "platform/memory.h"
 #include "platform/posix/serial_port_posix.h"
 #include "sim/camera.h"
@@ -149,17 +150,6 @@ private:
     std::uint64_t start_ = 0;
 };
 
-class Quiet : public platform::UserInterface {
-public:
-    int messageBox(const char* text, unsigned) override {
-        std::fprintf(stderr, "message: %s\n", text);
-        return platform::kIdOk;
-    }
-    void requestClose() override {}
-    void setButtonState(int, bool) override {}
-    void invalidateControl(int, bool) override {}
-};
-
 class NoCatalogue : public camlink::PictureCatalogue {
 public:
     int clear() override { return 1; }
@@ -241,7 +231,7 @@ int serialBench(sim::Card& card, int rounds) {
 
     sim::Camera camera(card);
     LinePacer pacer(master, camera);
-    Quiet ui;
+    platform::ConsoleUi ui("message");
     NoCatalogue catalogue;
     SimStillImage noUsb(camera);
     camlink::CameraLink link(platform::systemSerialPorts(), noUsb, ui, catalogue);
@@ -290,7 +280,7 @@ int serialBench(sim::Card& card, int rounds) {
 int usbBench(sim::Card& card) {
     sim::Camera camera(card);
     SimStillImage sti(camera);
-    Quiet ui;
+    platform::ConsoleUi ui("message");
     NoCatalogue catalogue;
     camlink::CameraLink link(platform::systemSerialPorts(), sti, ui, catalogue);
     link.connectUsb();

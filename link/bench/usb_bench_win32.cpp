@@ -3,23 +3,13 @@
 // fetch (7 chunks) and per full picture, as GetProcessTimes counts it. The stand-in's own
 // work (the simulated camera) is in the figure. Run by run-usb-bench.
 #include "link/camera_link.h"
+#include "platform/console_ui.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
 namespace {
-
-class Quiet : public platform::UserInterface {
-public:
-    int messageBox(const char* text, unsigned) override {
-        std::fprintf(stderr, "message: %s\n", text);
-        return platform::kIdOk;
-    }
-    void requestClose() override {}
-    void setButtonState(int, bool) override {}
-    void invalidateControl(int, bool) override {}
-};
 
 class NoCatalogue : public camlink::PictureCatalogue {
 public:
@@ -45,7 +35,7 @@ double wallSeconds() {
 } // namespace
 
 int main() {
-    Quiet ui;
+    platform::ConsoleUi ui("message");
     NoCatalogue catalogue;
     camlink::CameraLink link(platform::systemSerialPorts(), platform::systemStillImage(), ui,
                              catalogue);
