@@ -8,6 +8,8 @@
 #include "browser/layout.h"
 #include "platform/ui.h"
 
+#include <string>
+
 namespace browser {
 
 class View : public platform::UserInterface {
@@ -33,6 +35,10 @@ public:
     // destroyProgress. Null when it cannot be made; callers then go on without progress.
     virtual platform::Progress* createProgress() = 0;
     virtual void destroyProgress(platform::Progress* progress) = 0;
+
+    // The shell's folder browser ("Current Selection"), opening on no folder. True, with the
+    // chosen folder's path in `folder`, when the user chose one whose path could be had.
+    virtual bool chooseFolder(std::string& folder) = 0;
 
     // The picture area: the window rectangle of frame control 1004.
     void invalidatePictureArea(bool erase) { invalidateControl(kIdPictureArea, erase); }

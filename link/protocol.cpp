@@ -95,10 +95,12 @@ private:
 } // namespace
 
 int CameraLink::readCatalogueSerial(CameraPictureList& list) {
+    // Emptied whatever happens next: a failed read must not leave pictures on screen that
+    // the camera did not just list.
+    catalogue_.clear();
     if (portHandle == platform::kInvalidPort) {
         return 0;
     }
-    catalogue_.clear();
     ports_.purge(portHandle, platform::kPurgeAll);
     int count = 0;
     CameraPicture* tail = lastPicture(list);
@@ -197,10 +199,10 @@ void CameraLink::endUsbTransaction() {
 }
 
 int CameraLink::readCatalogueUsb(CameraPictureList& list) {
+    catalogue_.clear(); // as on the serial link, also when the transaction cannot begin
     if (beginUsbTransaction() == 0) {
         return 0;
     }
-    catalogue_.clear();
 
     std::uint8_t sizeBytes[4] = {};
     std::uint32_t delivered = 0;

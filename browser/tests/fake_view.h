@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -88,6 +89,15 @@ public:
         liveProgress -= progress != nullptr ? 1 : 0;
     }
 
+    bool chooseFolder(std::string& folder) override {
+        put("chooseFolder");
+        if (!chosenFolder) {
+            return false;
+        }
+        folder = *chosenFolder;
+        return true;
+    }
+
     // The lines recorded since the last take.
     std::vector<std::string> take() { return std::exchange(log, {}); }
     // A control never shown, hidden, enabled or disabled counts as shown and enabled.
@@ -106,6 +116,7 @@ public:
     std::vector<std::unique_ptr<FakeProgress>> progresses;
     int liveProgress = 0, waitDepth = 0, closeRequests = 0;
     bool failProgress = false; // createProgress gives null
+    std::optional<std::string> chosenFolder; // the folder browser's answer; none: cancelled
 
 private:
     void put(const std::string& line) { log.push_back(line); }
