@@ -212,6 +212,19 @@ inline std::uint32_t magnitude(std::int32_t v) {
     return v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
 }
 
+// Index of the lowest set bit of a non-zero value.
+inline int lowestBit(std::uint32_t v) {
+#if defined(__GNUC__)
+    return __builtin_ctz(v);
+#else
+    int r = 0;
+    while ((v >> r & 1) == 0) {
+        ++r;
+    }
+    return r;
+#endif
+}
+
 // Rows that zig-zag positions 1 .. k-1 touch: where a block whose coefficients end before
 // position k may hold AC coefficients.
 struct RowsBefore {
@@ -378,13 +391,7 @@ template <int kLookahead> DecodeError decodeScanWith(ScanContext& scan) {
             for (int b = 0; b < 4; ++b) {
                 std::int32_t* block = coefficients + 64 * b;
                 for (std::uint32_t rows = shapes[b].acRows | 1; rows != 0; rows &= rows - 1) {
-                    int r = 0;
-                    while ((rows >> r & 1) == 0) {
-                        ++r;
-                    }
-                    for (int i = 0; i < 8; ++i) {
-                        block[8 * r + i] = 0;
-                    }
+                    std::memset(block + 8 * lowestBit(rows), 0, 8 * sizeof(std::int32_t));
                 }
             }
             if (bits.cursor() > scan.length) {
