@@ -50,6 +50,9 @@ public:
     // Command protocol. Names are 8 bytes, not terminated.
     int readCatalogueSerial(CameraPictureList& list);
     int readCatalogueUsb(CameraPictureList& list);
+    // Whether the last catalogue read, on either link, failed rather than found an empty
+    // card. Both return 0, as the browser expects; a tool that must tell them apart asks.
+    bool lastCatalogueFailed() const { return catalogueFailed_; }
     int beginUsbTransaction();
     void endUsbTransaction();
     int selectFileSerial(const char* name);
@@ -88,6 +91,7 @@ private:
     platform::UserInterface& ui_;
     PictureCatalogue& catalogue_;
     platform::EventHandle subscribeEvent_ = 0;
+    bool catalogueFailed_ = false;
 };
 
 // Texts shown to the user.

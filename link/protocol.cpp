@@ -98,6 +98,7 @@ int CameraLink::readCatalogueSerial(CameraPictureList& list) {
     // Emptied whatever happens next: a failed read must not leave pictures on screen that
     // the camera did not just list.
     catalogue_.clear();
+    catalogueFailed_ = true; // until the read comes to its end
     if (portHandle == platform::kInvalidPort) {
         return 0;
     }
@@ -149,6 +150,7 @@ int CameraLink::readCatalogueSerial(CameraPictureList& list) {
             }
         }
         if (!readByte(byte, kByteTimeoutMs) || byte != ST_MORE) {
+            catalogueFailed_ = false;
             return count;
         }
         if (group + 1 >= kMaxCatalogueGroups) {
@@ -200,6 +202,7 @@ void CameraLink::endUsbTransaction() {
 
 int CameraLink::readCatalogueUsb(CameraPictureList& list) {
     catalogue_.clear(); // as on the serial link, also when the transaction cannot begin
+    catalogueFailed_ = true;
     if (beginUsbTransaction() == 0) {
         return 0;
     }
@@ -261,6 +264,7 @@ int CameraLink::readCatalogueUsb(CameraPictureList& list) {
     }
     platform::virtualFree(block);
     endUsbTransaction();
+    catalogueFailed_ = failed;
     return failed ? 0 : count;
 }
 
