@@ -133,8 +133,13 @@ void Camera::onHostByte(std::uint8_t byte, std::uint64_t us) {
     onCommand(byte, us);
 }
 
+std::uint64_t Camera::replyDelayUs() const {
+    const bool slow = !faults_.slowCommands.active() || faults_.slowCommands.hits(commands_);
+    return slow ? faults_.replyDelayMs * kUsPerMs : 0;
+}
+
 std::uint64_t Camera::acknowledge(std::uint64_t us) {
-    const std::uint64_t ackAt = send({RSP_ACK}, us + faults_.replyDelayMs * kUsPerMs);
+    const std::uint64_t ackAt = send({RSP_ACK}, us + replyDelayUs());
     return ackAt + faults_.statusDelayMs * kUsPerMs;
 }
 
@@ -155,7 +160,7 @@ void Camera::onCommand(std::uint8_t command, std::uint64_t us) {
         catalogueOpen_ = false;
     switch (command) {
     case CMD_PROBE:
-        send({faults_.probeReply}, us + faults_.replyDelayMs * kUsPerMs);
+        send({faults_.probeReply}, us + replyDelayUs());
         break;
     case CMD_CATALOGUE:
         onCatalogue(us);
@@ -251,7 +256,7 @@ void Camera::onNameComplete(std::uint64_t us) {
     lastBlock_ = -1;
     blockSends_.clear();
     muted_ = faults_.noNameAck.hits(selections_);
-    send({RSP_ACK}, us + faults_.replyDelayMs * kUsPerMs);
+    send({RSP_ACK}, us + replyDelayUs());
     muted_ = false;
 }
 

@@ -102,6 +102,8 @@ private:
     void onNameComplete(std::uint64_t us);
     void onDelete(std::uint64_t us);
     void onBlock(bool repeat, std::uint64_t us);
+    // How long the reply to the command being served waits (the slow fault).
+    std::uint64_t replyDelayUs() const;
     // Sends the acknowledgement and returns when the status byte may follow.
     std::uint64_t acknowledge(std::uint64_t us);
     // Next status reply: the faulted status byte, or 0 when none applies.

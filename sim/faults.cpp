@@ -198,8 +198,16 @@ const std::vector<FaultKind>& kinds() {
          [](const std::string& v, Faults& f) { return deviceFault(v, f.resetFail); }},
         {"status-query-fail", "status-query-fail[=K[xN]]", "GetStatus, likewise",
          [](const std::string& v, Faults& f) { return deviceFault(v, f.statusQueryFail); }},
-        {"slow", "slow=MS", "every serial reply starts MS milliseconds after its command",
-         [](const std::string& v, Faults& f) { return parseNumber(v, 600000, f.replyDelayMs); }},
+        {"slow", "slow=MS[@K[xN]]",
+         "every serial reply, or that of command K (N in a row), starts MS ms after its command",
+         [](const std::string& v, Faults& f) {
+             std::string ms, occ;
+             split(v, '@', ms, occ);
+             if (v.find('@') != std::string::npos && occ.empty())
+                 return false;
+             return parseNumber(ms, 600000, f.replyDelayMs) &&
+                    (occ.empty() || parseOccurrences(occ, f.slowCommands));
+         }},
         {"status-delay", "status-delay=MS", "status byte MS milliseconds after the acknowledgement",
          [](const std::string& v, Faults& f) { return parseNumber(v, 600000, f.statusDelayMs); }},
         {"paced", "paced", "serial bytes leave at 115200 baud, 8N2 (11 bits a byte)",

@@ -86,6 +86,8 @@ struct Faults {
     // comes `statusDelayMs` after the acknowledgement, and with `paced` each byte takes 11
     // bit times at 115200 baud. USB: every escape takes `escapeDelayMs` of the camera's clock.
     std::uint32_t replyDelayMs = 0;
+    // The commands (counted as for noAck) whose replies `replyDelayMs` delays; none set = all.
+    Occurrences slowCommands;
     std::uint32_t statusDelayMs = 0;
     bool paced = false;
     std::uint32_t escapeDelayMs = 0;

@@ -61,13 +61,20 @@ TEST(Faults, TextFormsSetTheirFields) {
     EXPECT_TRUE(f.status.hits(5));
     EXPECT_FALSE(f.status.hits(4));
     EXPECT_TRUE(f.noAck.hits(4));
+    EXPECT_FALSE(f.slowCommands.active());
+
+    ASSERT_TRUE(sim::applyFault("slow=600@2x3", f, &error)) << error;
+    EXPECT_EQ(f.replyDelayMs, 600u);
+    EXPECT_FALSE(f.slowCommands.hits(1));
+    EXPECT_TRUE(f.slowCommands.hits(4));
+    EXPECT_FALSE(f.slowCommands.hits(5));
 }
 
 TEST(Faults, MalformedTextChangesNothing) {
     const char* bad[] = {"no-such",      "no-card=0",       "probe-reply=256",   "no-ack",
                          "bad-trailer=", "bad-trailer=3x0", "short-block=1:512", "group-count=x",
                          "slow=-1",      "paced=1",         "file-size=1@",      "unplugged=yes",
-                         "usb-short=:4"};
+                         "usb-short=:4", "slow=600@",       "slow=600@0"};
     for (const char* text : bad) {
         sim::Faults f;
         std::string error;
