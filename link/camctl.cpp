@@ -16,16 +16,20 @@
 
 namespace {
 
-const char kUsage[] = "usage: camctl DEVICE COMMAND\n"
-                      "  DEVICE is the serial device the camera is on (tried as COM1).\n"
-                      "commands:\n"
-                      "  probe              check that the camera answers\n"
-                      "  list               list the pictures: names and sizes\n"
-                      "  thumb NAME FILE    fetch the thumbnail file of picture NAME into FILE\n"
-                      "  full NAME FILE     fetch the full-size picture file of NAME into FILE\n"
-                      "  delete NAME        delete picture NAME from the card\n"
-                      "NAME is 8 characters (S0000123, T0000123: the first one does not matter);\n"
-                      "bytes that cannot be typed are written \\xHH, as list shows them.\n";
+const char kUsage[] =
+    "usage: camctl [--com2 DEVICE2] DEVICE COMMAND\n"
+    "  DEVICE is the serial device the camera is on (tried as COM1); with --com2,\n"
+    "  DEVICE2 is tried as COM2 when nothing answers on DEVICE.\n"
+    "commands:\n"
+    "  probe              check that the camera answers\n"
+    "  list               list the pictures: names and sizes\n"
+    "  thumb NAME FILE    fetch the thumbnail file of picture NAME into FILE\n"
+    "  full NAME FILE     fetch the full-size picture file of NAME into FILE\n"
+    "  delete NAME        delete picture NAME from the card\n"
+    "NAME is 8 characters (S0000123, T0000123: the first one does not matter);\n"
+    "bytes that cannot be typed are written \\xHH, as list shows them.\n"
+    "Exit status: 0 done; 1 no camera, the card's catalogue not read, or the command\n"
+    "failed; 2 bad arguments.\n";
 
 // The progress line, redrawn in place on a terminal.
 class ConsoleProgress : public platform::Progress {
@@ -127,6 +131,16 @@ bool writeFile(const char* path, const std::uint8_t* bytes, std::uint32_t size) 
 }
 
 int run(int argc, char** argv) {
+    const char* second = nullptr;
+    if (argc >= 2 && std::strcmp(argv[1], "--com2") == 0) {
+        if (argc < 3) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        second = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 3) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -146,34 +160,43 @@ int run(int argc, char** argv) {
         return 2;
     }
 
+    // The link tries COM1, then COM2. Without a second device COM2 leads nowhere (an empty
+    // path cannot be opened), so a camera that is silent or wrong is probed once.
     platform::mapSerialPort("COM1", argv[1]);
-    platform::mapSerialPort("COM2", argv[1]);
+    platform::mapSerialPort("COM2", second != nullptr ? second : "");
     platform::ConsoleUi ui("camctl");
     NoStillImage noStillImage;
     NoCatalogue catalogue;
     camlink::CameraLink link(platform::systemSerialPorts(), noStillImage, ui, catalogue);
     link.connectSerial();
     if (link.linkKind != camlink::LinkSerial) {
-        std::fprintf(stderr, "camctl: no camera answers on %s\n", argv[1]);
+        if (second != nullptr) {
+            std::fprintf(stderr, "camctl: no camera answers on %s or %s\n", argv[1], second);
+        } else {
+            std::fprintf(stderr, "camctl: no camera answers on %s\n", argv[1]);
+        }
         return 1;
     }
+    const char* device = link.portName == "COM2" ? second : argv[1];
     if (command == "probe") {
-        std::printf("camera answers on %s\n", argv[1]);
+        std::printf("camera answers on %s\n", device);
         return 0;
     }
 
     camlink::CameraPictureList pictures = nullptr;
     const int count = link.readCatalogueSerial(pictures);
     int result = 1;
-    if (count == 0 && pictures == nullptr && command != "list") {
-        std::fprintf(stderr, "camctl: no catalogue\n");
+    // A read that failed is no empty card: the link's message has been printed, and
+    // nothing of a partial list is shown or acted on.
+    if (link.lastCatalogueFailed()) {
+        std::fprintf(stderr, "camctl: the card's catalogue could not be read\n");
     } else if (command == "list") {
         for (camlink::CameraPicture* p = pictures; p != nullptr; p = p->next) {
             std::printf("%s %10u  %s %10u\n", printable(p->fullName).c_str(), p->fullSize,
                         printable(p->thumbName).c_str(), p->thumbSize);
         }
         std::printf("%d pictures\n", count);
-        result = count > 0 || pictures == nullptr ? 0 : 1;
+        result = 0;
     } else if (camlink::CameraPicture* picture = findPicture(pictures, name)) {
         if (command == "delete") {
             result = link.deleteFileSerial(picture->fullName) != 0 ? 0 : 1;

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +25,7 @@ public:
         const std::string pathFile = work + "/camsim.path";
         std::vector<std::string> args = {CAMSIM_PATH, "--card", card, "--path-file", pathFile};
         args.insert(args.end(), extra.begin(), extra.end());
+        std::remove(pathFile.c_str()); // left by a camsim before, naming its terminal
         pid_ = fork();
         if (pid_ == 0) {
             std::vector<char*> argv;
@@ -44,11 +46,14 @@ public:
             }
         }
     }
-    ~Camsim() {
+    ~Camsim() { stop(); }
+    // Ends camsim, which then writes its transcript if asked to.
+    void stop() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             int status = 0;
             waitpid(pid_, &status, 0);
+            pid_ = -1;
         }
     }
     const std::string& path() const { return path_; }
@@ -127,12 +132,122 @@ TEST_F(Camctl, ShowsTheCamerasMessages) {
         << list.out;
 }
 
+// A failed catalogue read fails every command that needs the catalogue, and never looks
+// like an empty card.
+struct CatalogueFault {
+    const char* name;
+    const char* fault;
+    const char* message; // the link's message, or none
+};
+void PrintTo(const CatalogueFault& row, std::ostream* out) {
+    *out << row.fault;
+}
+
+class CatalogueFaults : public Camctl, public ::testing::WithParamInterface<CatalogueFault> {};
+
+TEST_P(CatalogueFaults, FailEveryCommandThatReadsTheCatalogue) {
+    const CatalogueFault& row = GetParam();
+    const std::string out = dir.path() + "/out.jpg";
+    for (const std::string& command : {std::string("list"), "thumb S0000001 " + out,
+                                       "full S0000001 " + out, std::string("delete S0000001")}) {
+        SCOPED_TRACE(command);
+        Camsim camsim(dir.path() + "/card", dir.path(), {row.fault});
+        ASSERT_FALSE(camsim.path().empty());
+        ToolRun run = camctl(camsim.path() + " " + command);
+        EXPECT_EQ(run.code, 1) << run.out;
+        EXPECT_NE(run.out.find("camctl: the card's catalogue could not be read"), std::string::npos)
+            << run.out;
+        EXPECT_EQ(run.out.find("pictures"), std::string::npos) << run.out;
+        if (row.message[0] != '\0') {
+            EXPECT_NE(run.out.find(std::string("camctl: ") + row.message), std::string::npos)
+                << run.out;
+        }
+        EXPECT_FALSE(simtest::fileExists(out));
+        EXPECT_TRUE(simtest::fileExists(card("S0000001.JPG")));
+    }
+}
+
+// The probe is command 1 and the first CMD_CATALOGUE command 2.
+INSTANTIATE_TEST_SUITE_P(
+    Camctl, CatalogueFaults,
+    ::testing::Values(CatalogueFault{"NoCard", "--no-card", "Can't find compact flash card!"},
+                      CatalogueFault{"FormatFailed", "--format-failed",
+                                     "Compact flash card can not be formatted!"},
+                      CatalogueFault{"AccessFailed", "--access-failed",
+                                     "Access compact flash card failed!"},
+                      CatalogueFault{"UnknownStatus", "--unknown-status=0x42", "Unknown Problem!"},
+                      CatalogueFault{"CountOf26", "--group-count=26", ""},
+                      CatalogueFault{"NoAck", "--no-ack=2", "Can't find camera!"},
+                      CatalogueFault{"LateAck", "--slow=600@2", "Can't find camera!"}),
+    [](const ::testing::TestParamInfo<CatalogueFault>& info) { return info.param.name; });
+
+TEST_F(Camctl, EmptyCardListsNoPicturesAndSucceeds) {
+    Camsim camsim(dir.path() + "/card", dir.path(), {"--empty-catalogue=1"});
+    ASSERT_FALSE(camsim.path().empty());
+    ToolRun list = camctl(camsim.path() + " list");
+    EXPECT_EQ(list.code, 0) << list.out;
+    EXPECT_EQ(list.out, "0 pictures\n");
+}
+
+// camsim's transcript holds one line "host  -> B1" for every probe written.
+int probesIn(const std::string& transcript) {
+    int probes = 0;
+    std::istringstream lines(transcript);
+    for (std::string line; std::getline(lines, line);) {
+        probes += line.size() > 8 && line.substr(8) == " host  -> B1" ? 1 : 0;
+    }
+    return probes;
+}
+
+class WrongCamera : public Camctl, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(WrongCamera, IsProbedOnce) {
+    const std::string transcript = dir.path() + "/transcript.txt";
+    Camsim camsim(dir.path() + "/card", dir.path(), {GetParam(), "--transcript", transcript});
+    ASSERT_FALSE(camsim.path().empty());
+    ToolRun probe = camctl(camsim.path() + " probe");
+    EXPECT_EQ(probe.code, 1) << probe.out;
+    EXPECT_NE(probe.out.find("no camera answers on " + camsim.path() + "\n"), std::string::npos)
+        << probe.out;
+    camsim.stop();
+    const std::vector<std::uint8_t> text = simtest::readFile(transcript);
+    EXPECT_EQ(probesIn(std::string(text.begin(), text.end())), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Camctl, WrongCamera,
+                         ::testing::Values("--unplugged", "--probe-reply=0x00"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return info.index == 0 ? "Silent" : "WrongReply";
+                         });
+
+TEST_F(Camctl, SecondDeviceIsTriedAsCom2) {
+    const std::string transcript = dir.path() + "/silent.txt";
+    Camsim silent(dir.path() + "/card", dir.path(), {"--unplugged", "--transcript", transcript});
+    ASSERT_FALSE(silent.path().empty());
+    simtest::TempDir other;
+    Camsim camera(dir.path() + "/card", other.path());
+    ASSERT_FALSE(camera.path().empty());
+
+    const std::string both = "--com2 " + camera.path() + " " + silent.path();
+    ToolRun probe = camctl(both + " probe");
+    EXPECT_EQ(probe.code, 0) << probe.out;
+    EXPECT_EQ(probe.out, "camera answers on " + camera.path() + "\n");
+    ToolRun list = camctl(both + " list");
+    EXPECT_EQ(list.code, 0) << list.out;
+    EXPECT_NE(list.out.find("3 pictures"), std::string::npos) << list.out;
+    silent.stop();
+    const std::vector<std::uint8_t> text = simtest::readFile(transcript);
+    EXPECT_EQ(probesIn(std::string(text.begin(), text.end())), 2); // once per run
+}
+
 TEST_F(Camctl, NoCameraAndBadArguments) {
     ToolRun none = camctl(dir.path() + "/no-such-tty probe");
     EXPECT_EQ(none.code, 1);
     EXPECT_NE(none.out.find("no camera answers"), std::string::npos) << none.out;
     EXPECT_EQ(camctl("/dev/null thumb S01 out").code, 2);
     EXPECT_EQ(camctl("/dev/null frobnicate").code, 2);
+    EXPECT_EQ(camctl("--com2").code, 2);
+    EXPECT_EQ(camctl("--com2 /dev/null probe").code, 2);
 }
 
 } // namespace
