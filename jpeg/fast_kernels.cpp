@@ -104,10 +104,13 @@ ColourTables buildColourTables() {
     ColourTables t{};
     for (std::int32_t d = -kColourTableHalf; d < kColourTableHalf; ++d) {
         const std::int32_t i = d + kColourTableHalf;
-        t.blueFromCb[i] = static_cast<std::int16_t>(truncatedProduct(1.772, d));
-        t.greenFromCb[i] = static_cast<std::int16_t>(truncatedProduct(0.34414, d));
-        t.greenFromCr[i] = static_cast<std::int16_t>(truncatedProduct(0.71414, d));
-        t.redFromCr[i] = static_cast<std::int16_t>(truncatedProduct(1.402, d));
+        const auto term = [d](int which) {
+            return static_cast<std::int16_t>(truncatedProduct(kColourFactors[which].factor, d));
+        };
+        t.blueFromCb[i] = term(kBlueFromCb);
+        t.greenFromCb[i] = term(kGreenFromCb);
+        t.greenFromCr[i] = term(kGreenFromCr);
+        t.redFromCr[i] = term(kRedFromCr);
     }
     return t;
 }

@@ -56,6 +56,18 @@ struct ColourTables {
 };
 const ColourTables& colourTables();
 
+// The tables' products without the tables: for every d of their domain, the truncated
+// product of a factor with d is (|d| * multiplier) >> shift, with the sign of d (tested
+// for every d); |d| * multiplier stays below 2^31.
+struct ColourFactor {
+    double factor;
+    std::int32_t multiplier;
+    int shift;
+};
+enum { kBlueFromCb, kGreenFromCb, kGreenFromCr, kRedFromCr };
+constexpr ColourFactor kColourFactors[4] = {
+    {1.772, 58065, 15}, {0.34414, 180429, 19}, {0.71414, 374415, 19}, {1.402, 183763, 17}};
+
 // Chroma terms packed for one look-up per sample: blue (low half) and the Cb part of
 // green from Cb, red (low half) and the Cr part of green from Cr.
 struct PackedColourTables {

@@ -205,6 +205,16 @@ void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::in
     }
 }
 
+namespace {
+// The truncated product of colour factor `kFactor` with each difference d (|d| = magnitude).
+template <int kFactor> LV_ALWAYS_INLINE __m256i product(__m256i d, __m256i magnitude) {
+    constexpr ColourFactor f = kColourFactors[kFactor];
+    return _mm256_sign_epi32(
+        _mm256_srli_epi32(_mm256_mullo_epi32(magnitude, _mm256_set1_epi32(f.multiplier)), f.shift),
+        d);
+}
+} // namespace
+
 // Colour conversion as convertMcuSse2, with the BGR interleave done by byte shuffles.
 void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes,
                     bool lumaSmall) {
@@ -232,40 +242,39 @@ void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::s
             }
         }
     } masks;
-    const PackedColourTables& t = packedTables();
-    const __m256i offset = _mm256_set1_epi32(kColourTableHalf - 128);
+    const __m256i centre = _mm256_set1_epi32(128);
+    const __m256i half = _mm256_set1_epi32(kColourTableHalf);
     const __m256i outside = _mm256_set1_epi32(~(2 * kColourTableHalf - 1));
     // 8 int32 of row j and 8 of row j + 1 to 16 int16: row j in the low lane.
     const auto rows16 = [](__m256i a, __m256i b) {
         return _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8);
     };
-    const auto low16 = [](__m256i v) { return _mm256_srai_epi32(_mm256_slli_epi32(v, 16), 16); };
     for (int j = 0; j < 8; j += 2) {
         const auto load = [&](int block, int row) {
             return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples[block] + 8 * row));
         };
-        const __m256i cb0 = _mm256_add_epi32(load(2, j), offset);
-        const __m256i cb1 = _mm256_add_epi32(load(2, j + 1), offset);
-        const __m256i cr0 = _mm256_add_epi32(load(3, j), offset);
-        const __m256i cr1 = _mm256_add_epi32(load(3, j + 1), offset);
+        const __m256i cb0 = _mm256_sub_epi32(load(2, j), centre);
+        const __m256i cb1 = _mm256_sub_epi32(load(2, j + 1), centre);
+        const __m256i cr0 = _mm256_sub_epi32(load(3, j), centre);
+        const __m256i cr1 = _mm256_sub_epi32(load(3, j + 1), centre);
         if (!_mm256_testz_si256(
-                _mm256_or_si256(_mm256_or_si256(cb0, cb1), _mm256_or_si256(cr0, cr1)), outside)) {
-            // A chroma sample beyond the tables.
+                _mm256_or_si256(
+                    _mm256_or_si256(_mm256_add_epi32(cb0, half), _mm256_add_epi32(cb1, half)),
+                    _mm256_or_si256(_mm256_add_epi32(cr0, half), _mm256_add_epi32(cr1, half))),
+                outside)) {
+            // A chroma difference beyond the tables' domain.
             convertRowPortable(samples, j, top - j * rowBytes);
             convertRowPortable(samples, j + 1, top - (j + 1) * rowBytes);
             continue;
         }
-        const int* fromCb = reinterpret_cast<const int*>(t.fromCb);
-        const int* fromCr = reinterpret_cast<const int*>(t.fromCr);
-        const __m256i gb0 = _mm256_i32gather_epi32(fromCb, cb0, 4);
-        const __m256i gb1 = _mm256_i32gather_epi32(fromCb, cb1, 4);
-        const __m256i gr0 = _mm256_i32gather_epi32(fromCr, cr0, 4);
-        const __m256i gr1 = _mm256_i32gather_epi32(fromCr, cr1, 4);
-        const __m256i blue = rows16(low16(gb0), low16(gb1));
-        const __m256i red = rows16(low16(gr0), low16(gr1));
-        const __m256i green =
-            _mm256_add_epi16(rows16(_mm256_srai_epi32(gb0, 16), _mm256_srai_epi32(gb1, 16)),
-                             rows16(_mm256_srai_epi32(gr0, 16), _mm256_srai_epi32(gr1, 16)));
+        // The tables' products by multiplication (kColourFactors), cheaper than gathers.
+        const __m256i mb0 = _mm256_abs_epi32(cb0), mb1 = _mm256_abs_epi32(cb1);
+        const __m256i mr0 = _mm256_abs_epi32(cr0), mr1 = _mm256_abs_epi32(cr1);
+        const __m256i blue = rows16(product<kBlueFromCb>(cb0, mb0), product<kBlueFromCb>(cb1, mb1));
+        const __m256i red = rows16(product<kRedFromCr>(cr0, mr0), product<kRedFromCr>(cr1, mr1));
+        const __m256i green = rows16(
+            _mm256_add_epi32(product<kGreenFromCb>(cb0, mb0), product<kGreenFromCr>(cr0, mr0)),
+            _mm256_add_epi32(product<kGreenFromCb>(cb1, mb1), product<kGreenFromCr>(cr1, mr1)));
         const __m256i y0 = rows16(load(0, j), load(0, j + 1));
         const __m256i y1 = rows16(load(1, j), load(1, j + 1));
         const __m256i b8 =

@@ -109,6 +109,21 @@ TEST(FastKernels, ColourTablesHoldTheTruncatedDoubleProducts) {
     }
 }
 
+TEST(FastKernels, ColourFactorsGiveTheTruncatedDoubleProductsOverTheTablesDomain) {
+    const double factors[4] = {1.772, 0.34414, 0.71414, 1.402};
+    for (int f = 0; f < 4; ++f) {
+        const detail::ColourFactor& c = detail::kColourFactors[f];
+        ASSERT_EQ(c.factor, factors[f]);
+        for (std::int64_t d = -detail::kColourTableHalf; d < detail::kColourTableHalf; ++d) {
+            const std::int64_t magnitude = d < 0 ? -d : d;
+            ASSERT_LT(magnitude * c.multiplier, std::int64_t{1} << 31);
+            const std::int64_t product = (magnitude * c.multiplier) >> c.shift;
+            ASSERT_EQ(d < 0 ? -product : product, static_cast<int>(c.factor * d))
+                << c.factor << " " << d;
+        }
+    }
+}
+
 void expectMcuMatches(const Kernels& k, const std::int32_t (*samples)[64], const char* what,
                       bool lumaSmall) {
     std::uint8_t got[8 * 48], want[8 * 48];
@@ -139,6 +154,33 @@ TEST(FastKernels, ColourConversionMatchesForEvery8BitSampleTriple) {
                     expectMcuMatches(*k, samples, "8-bit", true);
                     expectMcuMatches(*k, samples, "8-bit, checked", false);
                 }
+            }
+        }
+    }
+}
+
+TEST(FastKernels, ColourConversionIsExactOverTheTablesWholeDomain) {
+    // Every chroma difference the tables hold, Cr running the other way; luma cancels the
+    // term under test so that an error of one level is not hidden by clamping.
+    alignas(16) std::int32_t samples[4][64];
+    for (const Kernels* k : kernelSets()) {
+        for (int channel = 0; channel < 3; ++channel) {
+            for (int first = -detail::kColourTableHalf; first < detail::kColourTableHalf;
+                 first += 64) {
+                for (int i = 0; i < 64; ++i) {
+                    const int d1 = first + i, d2 = -1 - d1;
+                    samples[2][i] = 128 + d1;
+                    samples[3][i] = 128 + d2;
+                    const int term = channel == 0   ? static_cast<int>(1.772 * d1)
+                                     : channel == 1 ? -static_cast<int>(0.34414 * d1) -
+                                                          static_cast<int>(0.71414 * d2)
+                                                    : static_cast<int>(1.402 * d2);
+                    // Chroma sample (j, c) meets two luma samples of the left or right block.
+                    const int j = i / 8, c = i % 8;
+                    std::int32_t* luma = samples[c < 4 ? 0 : 1] + 8 * j + 2 * (c % 4);
+                    luma[0] = luma[1] = 128 - term;
+                }
+                expectMcuMatches(*k, samples, "whole domain", true);
             }
         }
     }
