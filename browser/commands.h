@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -32,6 +33,15 @@ extern const char kMsgSelectOne[];           // "Select at least one image!"
 extern const char kMsgOverwrite[];           // "The %s has already exist.\nDo you want ..."
 extern const char kMsgDeleteQuestion[];      // "Do you want to delete %d image(s)?"
 extern const char kMsgFolderFileBad[];       // "JPEG file format is not supported or ..."
+extern const char kMsgNotSaved[];            // heads the list of pictures a save could not write
+extern const char kMsgNotDeleted[];          // "%d image(s) could not be deleted."
+
+// The file name a picture is saved under. A camera picture: its name and ".jpg". A folder
+// picture (`fromFolder`, its name a path): the part after the last folder separator, with
+// ".jpg" added only when it does not end so already. In both, every byte that is not
+// printable ASCII or is one of \ / : * ? " < > | becomes '_', so no name from the camera
+// or the disk can reach outside the chosen folder.
+std::string saveFileName(const char* pictureName, bool fromFolder);
 
 // The catalogue a camera catalogue read empties: the browser's picture list.
 class ListCatalogue : public camlink::PictureCatalogue {
@@ -74,11 +84,22 @@ public:
     // 1006, 1007, 1011, 1012, 1014, paging); false when the id is none of these.
     bool command(int commandId);
 
-    // The remembered folder, always ending with a backslash.
+    // The remembered folder, always ending with a folder separator.
     const std::string& folder() const { return folder_; }
     const BrowserOptions& options() const { return options_; }
 
 private:
+    int readCatalogueWithRetries(camlink::CameraPictureList& records);
+    void loadThumbnails(camlink::CameraPictureList records, int count);
+    // Saves the cursor's picture into the folder `prefix`; false when it was not written
+    // (a declined overwrite is not a failure).
+    bool saveCurrent(const std::string& prefix, platform::Progress* progress);
+    bool writeByMove(const std::string& prefix, const std::string& target, const void* data,
+                     std::size_t size, bool replace);
+    bool deleteCurrent();
+    void beginWait();
+    void endWait();
+
     BrowserState& state_;
     View& view_;
     camlink::CameraLink& link_;
