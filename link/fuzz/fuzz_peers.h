@@ -40,19 +40,18 @@ private:
     std::size_t at_ = 0;
 };
 
-// Counts exchanges in all and since the input ran out, aborting past either bound.
+// Counts exchanges in all and since the camera fell silent (the input ran out and nothing
+// it sent is still on its way), aborting past either bound.
 class ExchangeBound {
 public:
-    ExchangeBound(std::uint32_t total, std::uint32_t afterEnd)
-        : total_(total), afterEnd_(afterEnd) {}
-    void count(const Input& input, const char* what) {
+    ExchangeBound(std::uint32_t total, std::uint32_t afterSilence)
+        : total_(total), afterSilence_(afterSilence) {}
+    void count(bool silent, const char* what) {
         ++exchanges_;
-        if (input.empty()) {
-            ++afterEnd_count_;
-        }
-        if (exchanges_ > total_ || afterEnd_count_ > afterEnd_) {
-            std::fprintf(stderr, "link fuzz: %s: %u exchanges, %u after the input ended\n", what,
-                         exchanges_, afterEnd_count_);
+        silentExchanges_ += silent ? 1 : 0;
+        if (exchanges_ > total_ || silentExchanges_ > afterSilence_) {
+            std::fprintf(stderr, "link fuzz: %s: %u exchanges, %u with the camera silent\n", what,
+                         exchanges_, silentExchanges_);
             std::abort();
         }
     }
@@ -60,9 +59,9 @@ public:
 
 private:
     std::uint32_t total_;
-    std::uint32_t afterEnd_;
+    std::uint32_t afterSilence_;
     std::uint32_t exchanges_ = 0;
-    std::uint32_t afterEnd_count_ = 0;
+    std::uint32_t silentExchanges_ = 0;
 };
 
 // The serial camera. Every write of the link is one exchange, answered by one reply from
@@ -73,9 +72,8 @@ public:
     SerialPeer(Input& input, ExchangeBound& bound) : input_(input), bound_(bound) {}
 
     void serialFromHost(const std::uint8_t*, std::size_t, std::uint32_t atMs) override {
-        const bool ended = input_.empty();
-        bound_.count(input_, "serial");
-        if (ended) {
+        bound_.count(input_.empty() && count_ == 0, "serial");
+        if (input_.empty()) {
             return;
         }
         const std::uint32_t at = atMs + input_.byte() * 4u;
@@ -135,7 +133,7 @@ public:
         if (lockDepth != 1) {
             std::abort(); // every escape is inside a transaction
         }
-        bound_.count(input_, "usb");
+        bound_.count(input_.empty(), "usb");
         if (input_.empty()) {
             return false;
         }
@@ -146,6 +144,9 @@ public:
         std::uint32_t asked = outSize;
         if (inSize >= camlink::kEscapeRequestSize) {
             asked = camlink::readLe32(static_cast<const std::uint8_t*>(in) + 8);
+            if (asked > outSize) {
+                std::abort(); // the link asks for more than its buffer holds
+            }
         }
         switch ((flags >> 1) & 3) {
         case 0:

@@ -7,10 +7,52 @@
 #include "platform/memory.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
+
 volatile std::uint8_t sink;
-}
+
+// Checks what the progress window is told: serial lines "P% of S0000001" with P below 100,
+// USB the file's name, and never more USB steps than chunks.
+class CheckedProgress : public platform::Progress {
+public:
+    explicit CheckedProgress(bool usb) : usb_(usb) {}
+    void setRange(int low, int high) override {
+        if (low != 1 || high < 0) {
+            std::abort();
+        }
+        high_ = high;
+    }
+    void setStep(int) override {}
+    void show() override {}
+    void stepIt() override {
+        if (usb_ && ++steps_ > high_) {
+            std::abort();
+        }
+    }
+    void setText(const char* text) override {
+        if (usb_) {
+            if (std::strcmp(text, "S0000001") != 0) {
+                std::abort();
+            }
+            return;
+        }
+        char* end = nullptr;
+        const long percent = std::strtol(text, &end, 10);
+        if (end == text || percent < 0 || percent > 99 || std::strcmp(end, "% of S0000001") != 0) {
+            std::abort();
+        }
+    }
+    void hide() override {}
+
+private:
+    bool usb_;
+    int high_ = 0;
+    int steps_ = 0;
+};
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     linkfuzz::Rig rig(data, size, 0, 0);
@@ -30,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t limit = fileSize > camlink::kMaxFileSize ? 0
                                 : usb                            ? 6 * chunks
                                                                  : 2 + 10 * blocks;
-    rig.bound = linkfuzz::ExchangeBound(limit + 8, 64);
+    // A silent camera fails a serial block ten times, a USB chunk three times.
+    rig.bound = linkfuzz::ExchangeBound(limit + 8, 12);
     if (usb) {
         rig.usb.deviceFlags = (mode >> 4) & 3;
         rig.openUsb();
@@ -39,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     bool callerOwns = false;
-    std::uint8_t* file = rig.link.fetchFile("S0000001", fileSize, nullptr, &callerOwns);
+    CheckedProgress progress(usb);
+    std::uint8_t* file = rig.link.fetchFile("S0000001", fileSize, &progress, &callerOwns);
     if (file != nullptr) {
         std::uint32_t sum = 0;
         for (std::uint32_t i = 0; i < fileSize; ++i) {
