@@ -68,6 +68,18 @@ public:
     void closeEvent(platform::EventHandle) override {}
 };
 
+// The console, counting the messages shown: a delete whose status the camera reports as
+// failed still returns 1 to the link's callers, and only its message tells.
+class CountingUi : public platform::ConsoleUi {
+public:
+    using ConsoleUi::ConsoleUi;
+    int messageBox(const char* text, unsigned type) override {
+        ++messages;
+        return ConsoleUi::messageBox(text, type);
+    }
+    int messages = 0;
+};
+
 class NoCatalogue : public camlink::PictureCatalogue {
 public:
     int clear() override { return 1; }
@@ -164,7 +176,7 @@ int run(int argc, char** argv) {
     // path cannot be opened), so a camera that is silent or wrong is probed once.
     platform::mapSerialPort("COM1", argv[1]);
     platform::mapSerialPort("COM2", second != nullptr ? second : "");
-    platform::ConsoleUi ui("camctl");
+    CountingUi ui("camctl");
     NoStillImage noStillImage;
     NoCatalogue catalogue;
     camlink::CameraLink link(platform::systemSerialPorts(), noStillImage, ui, catalogue);
@@ -199,7 +211,8 @@ int run(int argc, char** argv) {
         result = 0;
     } else if (camlink::CameraPicture* picture = findPicture(pictures, name)) {
         if (command == "delete") {
-            result = link.deleteFileSerial(picture->fullName) != 0 ? 0 : 1;
+            const int shown = ui.messages;
+            result = link.deleteFileSerial(picture->fullName) != 0 && ui.messages == shown ? 0 : 1;
         } else {
             const bool thumb = command == "thumb";
             const char* file = thumb ? picture->thumbName : picture->fullName;

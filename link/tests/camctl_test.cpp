@@ -181,6 +181,17 @@ INSTANTIATE_TEST_SUITE_P(
                       CatalogueFault{"LateAck", "--slow=600@2", "Can't find camera!"}),
     [](const ::testing::TestParamInfo<CatalogueFault>& info) { return info.param.name; });
 
+// Status reply 1 answers the catalogue, 2 the delete.
+TEST_F(Camctl, DeleteTheCameraRefusesFails) {
+    Camsim camsim(dir.path() + "/card", dir.path(), {"--access-failed=2"});
+    ASSERT_FALSE(camsim.path().empty());
+    ToolRun remove = camctl(camsim.path() + " delete S0000001");
+    EXPECT_EQ(remove.code, 1) << remove.out;
+    EXPECT_NE(remove.out.find("camctl: Access compact flash card failed!"), std::string::npos)
+        << remove.out;
+    EXPECT_TRUE(simtest::fileExists(card("S0000001.JPG")));
+}
+
 TEST_F(Camctl, EmptyCardListsNoPicturesAndSucceeds) {
     Camsim camsim(dir.path() + "/card", dir.path(), {"--empty-catalogue=1"});
     ASSERT_FALSE(camsim.path().empty());
