@@ -70,3 +70,71 @@ bool askYesNo(HWND owner, const char* text) {
 }
 
 } // namespace framework
+
+namespace framework {
+namespace {
+
+Application*& currentSlot() {
+    static Application* current = nullptr;
+    return current;
+}
+
+struct WaitState {
+    int depth = 0;
+    HCURSOR restore = nullptr;
+};
+
+WaitState& waitState() {
+    static WaitState state;
+    return state;
+}
+
+} // namespace
+
+Application::Application(HMODULE module)
+    : module_(module != nullptr ? module : programModule()), previous_(currentSlot()) {
+    setProgramModule(module_);
+    currentSlot() = this;
+}
+
+Application::~Application() {
+    if (currentSlot() == this) {
+        currentSlot() = previous_;
+    }
+}
+
+Application* Application::current() {
+    return currentSlot();
+}
+
+HWND mainWindow() {
+    Application* app = Application::current();
+    return app != nullptr ? app->mainWindow() : nullptr;
+}
+
+void beginWaitCursor() {
+    WaitState& state = waitState();
+    HCURSOR previous = SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
+    if (state.depth++ == 0) {
+        state.restore = previous;
+    }
+}
+
+void endWaitCursor() {
+    WaitState& state = waitState();
+    if (state.depth == 0) {
+        return;
+    }
+    if (--state.depth == 0) {
+        SetCursor(state.restore != nullptr
+                      ? state.restore
+                      : LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
+        state.restore = nullptr;
+    }
+}
+
+bool waitCursorShown() {
+    return waitState().depth > 0;
+}
+
+} // namespace framework
