@@ -31,6 +31,9 @@ inline std::int32_t sub(std::int32_t a, std::int32_t b) {
 inline std::int32_t mul(std::int32_t a, std::int32_t b) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
+inline std::uint32_t magnitude(std::int32_t v) {
+    return v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+}
 
 // One 8-point pass, as the plain path's but over a row-major array with wrap-around.
 inline void pass(const std::int32_t* in, int inStride, std::int32_t* out, int outStride,
@@ -68,14 +71,14 @@ inline void pass(const std::int32_t* in, int inStride, std::int32_t* out, int ou
 // changes a result.
 } // namespace
 
-void inverseDctPortable(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
+bool inverseDctPortable(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
     if (shape.acRows == 0) {
         const std::int32_t row = add(mul(in[0], 8192), 1024) >> 11;
         const std::int32_t value = add(add(mul(row, 8192), 131072) >> 18, 128);
         for (int i = 0; i < 64; ++i) {
             samples[i] = value;
         }
-        return;
+        return false;
     }
     std::int32_t work[64];
     for (int r = 0; r < 8; ++r) {
@@ -96,6 +99,7 @@ void inverseDctPortable(const std::int32_t* in, const BlockShape& shape, std::in
     for (int i = 0; i < 64; ++i) {
         samples[i] = add(samples[i], 128);
     }
+    return false;
 }
 
 namespace {
@@ -227,15 +231,29 @@ inline void vectorPass(const __m128i* c, __m128i rounding, int shift, Halves& ou
 
 // With every coefficient at most kVectorIdctLimit in magnitude, no sum of either pass
 // leaves 32 bits and every row-pass output fits 16 bits, so packing loses nothing.
-void inverseDctSse2(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
-    if (shape.acRows == 0 || shape.largest > kVectorIdctLimit) {
+bool inverseDctSse2(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
+    if (shape.acRows == 0) {
         inverseDctPortable(in, shape, samples);
-        return;
+        return magnitude(in[0]) <= kVectorIdctLimit;
     }
     __m128i v[8];
     for (int r = 0; r < 8; ++r) {
         const __m128i* row = reinterpret_cast<const __m128i*>(in + 8 * r);
         v[r] = _mm_packs_epi32(_mm_loadu_si128(row), _mm_loadu_si128(row + 1));
+    }
+    // Saturated packing keeps every coefficient beyond the limit beyond it.
+    __m128i highest = v[0], lowest = v[0];
+    for (int r = 1; r < 8; ++r) {
+        highest = _mm_max_epi16(highest, v[r]);
+        lowest = _mm_min_epi16(lowest, v[r]);
+    }
+    const auto limit = static_cast<short>(kVectorIdctLimit);
+    const __m128i outside =
+        _mm_or_si128(_mm_cmpgt_epi16(highest, _mm_set1_epi16(limit)),
+                     _mm_cmplt_epi16(lowest, _mm_set1_epi16(static_cast<short>(-limit))));
+    if (_mm_movemask_epi8(outside) != 0) {
+        inverseDctPortable(in, shape, samples);
+        return false;
     }
     transpose(v); // lanes: rows; v[k]: coefficient k of each row
     Halves h;
@@ -251,6 +269,7 @@ void inverseDctSse2(const std::int32_t* in, const BlockShape& shape, std::int32_
         _mm_storeu_si128(out, _mm_add_epi32(h.lo[r], bias));
         _mm_storeu_si128(out + 1, _mm_add_epi32(h.hi[r], bias));
     }
+    return true;
 }
 
 // Four BGRx pixels to their 12 BGR bytes (the last 4 bytes zero).
@@ -356,19 +375,20 @@ void convertMcuSse2(const std::int32_t (*samples)[64], std::uint8_t* top, std::s
 
 #endif
 
-void inverseDctPairPortable(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+bool inverseDctPairPortable(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
                             const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB) {
     inverseDctPortable(a, shapeA, outA);
     inverseDctPortable(b, shapeB, outB);
+    return false;
 }
 
 const Kernels kPortable = {"portable", inverseDctPortable, inverseDctPairPortable,
                            convertMcuPortable};
 #if LV_JPEG_SSE2
-void inverseDctPairSse2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+bool inverseDctPairSse2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
                         const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB) {
-    inverseDctSse2(a, shapeA, outA);
-    inverseDctSse2(b, shapeB, outB);
+    const bool smallA = inverseDctSse2(a, shapeA, outA);
+    return inverseDctSse2(b, shapeB, outB) && smallA;
 }
 
 const Kernels kSse2 = {"sse2", inverseDctSse2, inverseDctPairSse2, convertMcuSse2};

@@ -11,31 +11,33 @@ namespace detail {
 
 // What the Huffman decoder learnt of a block while filling it.
 struct BlockShape {
-    std::uint32_t largest; // largest magnitude of a dequantised coefficient
-    std::uint32_t acRows;  // no bit r: every AC coefficient of row r is zero
+    std::uint32_t acRows; // no bit r: every AC coefficient of row r is zero
 };
 
 struct Kernels {
     const char* name;
-    // Dequantised coefficients (natural order) to 64 samples with 128 added.
-    void (*inverseDct)(const std::int32_t* coefficients, const BlockShape& shape,
+    // Dequantised coefficients (natural order) to 64 samples with 128 added. True only when
+    // every coefficient was within kVectorIdctLimit, so that every sample is below 8000 in
+    // magnitude (the vector kernels check their input for their own sake; the portable one
+    // does not look and says false).
+    bool (*inverseDct)(const std::int32_t* coefficients, const BlockShape& shape,
                        std::int32_t* samples);
-    // Two blocks, as two calls of inverseDct.
-    void (*inverseDctPair)(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+    // Two blocks, as two calls of inverseDct; true when both would say true.
+    bool (*inverseDctPair)(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
                            const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB);
     // Four blocks of samples (Y left, Y right, Cb, Cr) to 8 rows of 16 BGR pixels; `top`
     // is the MCU's top row, each following row `rowBytes` lower in memory. `lumaSmall`:
-    // both luma blocks came from coefficients within kVectorIdctLimit, so every luma sample
-    // is below 8000 in magnitude (otherwise the kernel checks for itself).
+    // the inverse DCT said true for both luma blocks (otherwise the kernel checks the
+    // samples for itself).
     void (*convertMcu)(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes,
                        bool lumaSmall);
 };
 
 // The portable inverse DCT, and the AVX2 one (fast_kernels_avx2.cpp, compiled for AVX2;
 // call it only when the processor has AVX2).
-void inverseDctPortable(const std::int32_t* coefficients, const BlockShape& shape,
+bool inverseDctPortable(const std::int32_t* coefficients, const BlockShape& shape,
                         std::int32_t* samples);
-void inverseDctAvx2(const std::int32_t* coefficients, const BlockShape& shape,
+bool inverseDctAvx2(const std::int32_t* coefficients, const BlockShape& shape,
                     std::int32_t* samples);
 
 // The kernels in use: the best this processor runs, unless LV_JPEG_KERNELS=portable.
@@ -81,7 +83,7 @@ void convertRowPortable(const std::int32_t (*samples)[64], int j, std::uint8_t* 
 // True when no luma sample comes within 2^30 of the 32-bit limits: then saturating 16-bit
 // sums give the same clamped bytes as the wrapping 32-bit ones (chroma terms are small).
 bool lumaBounded(const std::int32_t (*samples)[64]);
-void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+bool inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
                         const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB);
 void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes,
                     bool lumaSmall);

@@ -16,6 +16,8 @@ namespace jpeg {
 namespace detail {
 namespace {
 
+constexpr short kLimit16 = static_cast<short>(kVectorIdctLimit);
+
 LV_ALWAYS_INLINE void transpose(__m128i* v) {
     const __m128i a0 = _mm_unpacklo_epi16(v[0], v[1]), a1 = _mm_unpackhi_epi16(v[0], v[1]);
     const __m128i a2 = _mm_unpacklo_epi16(v[2], v[3]), a3 = _mm_unpackhi_epi16(v[2], v[3]);
@@ -143,15 +145,26 @@ LV_ALWAYS_INLINE void pass2(const __m256i* c, __m256i rounding, int shift, __m25
 
 } // namespace
 
-void inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
-    if (shape.acRows == 0 || shape.largest > kVectorIdctLimit) {
+bool inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
+    if (shape.acRows == 0) {
         inverseDctPortable(in, shape, samples);
-        return;
+        return (in[0] < 0 ? 0u - static_cast<std::uint32_t>(in[0])
+                          : static_cast<std::uint32_t>(in[0])) <= kVectorIdctLimit;
     }
     __m128i v[8];
     for (int r = 0; r < 8; ++r) {
         const __m128i* row = reinterpret_cast<const __m128i*>(in + 8 * r);
         v[r] = _mm_packs_epi32(_mm_loadu_si128(row), _mm_loadu_si128(row + 1));
+    }
+    // Saturated packing keeps every coefficient beyond the limit beyond it.
+    __m128i largest = _mm_abs_epi16(v[0]);
+    for (int r = 1; r < 8; ++r) {
+        largest = _mm_max_epu16(largest, _mm_abs_epi16(v[r])); // |-32768| is 32768 unsigned
+    }
+    const __m128i over = _mm_subs_epu16(largest, _mm_set1_epi16(kLimit16));
+    if (!_mm_testz_si128(over, over)) {
+        inverseDctPortable(in, shape, samples);
+        return false;
     }
     transpose(v);
     __m256i out[8];
@@ -166,16 +179,15 @@ void inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples + 8 * r),
                             _mm256_add_epi32(out[r], bias));
     }
+    return true;
 }
 
-void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+bool inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
                         const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB) {
     // A DC-only block has its shortcut; a pair is worth it only when both need the transform.
-    if (shapeA.largest > kVectorIdctLimit || shapeB.largest > kVectorIdctLimit ||
-        shapeA.acRows == 0 || shapeB.acRows == 0) {
-        inverseDctAvx2(a, shapeA, outA);
-        inverseDctAvx2(b, shapeB, outB);
-        return;
+    if (shapeA.acRows == 0 || shapeB.acRows == 0) {
+        const bool smallA = inverseDctAvx2(a, shapeA, outA);
+        return inverseDctAvx2(b, shapeB, outB) && smallA;
     }
     const auto halves = [](const std::int32_t* x, const std::int32_t* y) {
         return _mm256_inserti128_si256(
@@ -186,6 +198,16 @@ void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::in
     for (int r = 0; r < 8; ++r) {
         v[r] =
             _mm256_packs_epi32(halves(a + 8 * r, b + 8 * r), halves(a + 8 * r + 4, b + 8 * r + 4));
+    }
+    // Row r of a in the low lane, of b in the high one; checked as in inverseDctAvx2.
+    __m256i largest = _mm256_abs_epi16(v[0]);
+    for (int r = 1; r < 8; ++r) {
+        largest = _mm256_max_epu16(largest, _mm256_abs_epi16(v[r]));
+    }
+    const __m256i over = _mm256_subs_epu16(largest, _mm256_set1_epi16(kLimit16));
+    if (!_mm256_testz_si256(over, over)) {
+        const bool smallA = inverseDctAvx2(a, shapeA, outA);
+        return inverseDctAvx2(b, shapeB, outB) && smallA;
     }
     transpose2(v);
     __m256i lo[8], hi[8];
@@ -203,6 +225,7 @@ void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::in
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(outB + 8 * r),
                             _mm256_permute2x128_si256(l, h, 0x31));
     }
+    return true;
 }
 
 namespace {
@@ -309,8 +332,8 @@ void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::s
 namespace jpeg {
 namespace detail {
 // Never chosen where AVX2 is not compiled in.
-void inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
-    inverseDctPortable(in, shape, samples);
+bool inverseDctAvx2(const std::int32_t* in, const BlockShape& shape, std::int32_t* samples) {
+    return inverseDctPortable(in, shape, samples);
 }
 void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::size_t rowBytes,
                     bool /*lumaSmall*/) {
@@ -318,10 +341,10 @@ void convertMcuAvx2(const std::int32_t (*samples)[64], std::uint8_t* top, std::s
         convertRowPortable(samples, j, top - j * rowBytes);
     }
 }
-void inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
+bool inverseDctPairAvx2(const std::int32_t* a, const BlockShape& shapeA, std::int32_t* outA,
                         const std::int32_t* b, const BlockShape& shapeB, std::int32_t* outB) {
     inverseDctPortable(a, shapeA, outA);
-    inverseDctPortable(b, shapeB, outB);
+    return inverseDctPortable(b, shapeB, outB);
 }
 } // namespace detail
 } // namespace jpeg

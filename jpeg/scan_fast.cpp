@@ -6,9 +6,10 @@
 //    stand (it never reads more than one 16-bit word ahead), for the truncation check and
 //    for file mode, which carries on from there;
 //  - the inverse DCT skips zero rows and DC-only blocks (exactly: their outputs are
-//    constant) and uses SSE2 multiply-adds when the coefficients are small enough for
-//    16-bit lanes to give the 32-bit results exactly;
-//  - colour conversion through tables of the truncated double products.
+//    constant) and uses SSE2/AVX2 multiply-adds when the coefficients, which the kernel
+//    checks, are small enough for 16-bit lanes to give the 32-bit results exactly;
+//  - colour conversion through tables of the truncated double products (or, with AVX2,
+//    multiplications that give the same values).
 #include "jpeg/fast_kernels.h"
 #include "jpeg/scan.h"
 
@@ -208,9 +209,6 @@ inline std::int32_t wrapAdd(std::int32_t a, std::int32_t b) {
 inline std::int32_t wrapMul(std::int32_t a, std::int32_t b) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
-inline std::uint32_t magnitude(std::int32_t v) {
-    return v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
-}
 
 // Index of the lowest set bit of a non-zero value.
 inline int lowestBit(std::uint32_t v) {
@@ -263,7 +261,6 @@ inline DecodeError decodeBlock(Bits& bits, const FastTable<kLookahead>& dc,
     const std::int32_t value = wrapAdd(extend(bits.get(size), size), predictor);
     predictor = value;
     block[0] = wrapMul(value, quant[0]);
-    std::uint32_t largest = magnitude(block[0]);
     const std::int32_t* withValue = ac.withValue;
     int k = 1;
     while (k <= 63) {
@@ -316,10 +313,8 @@ inline DecodeError decodeBlock(Bits& bits, const FastTable<kLookahead>& dc,
             v = extend(bits.get(s), s) * quant[k];
         }
         block[at] = v;
-        largest = std::max(largest, magnitude(v));
         ++k;
     }
-    shape.largest = largest;
     shape.acRows = kRowsBefore[k];
     return DecodeError::None;
 }
@@ -384,8 +379,8 @@ template <int kLookahead> DecodeError decodeScanWith(ScanContext& scan) {
             if (result != DecodeError::None) {
                 break;
             }
-            kernels.inverseDctPair(coefficients, shapes[0], samples[0], coefficients + 64,
-                                   shapes[1], samples[1]);
+            const bool lumaSmall = kernels.inverseDctPair(coefficients, shapes[0], samples[0],
+                                                          coefficients + 64, shapes[1], samples[1]);
             kernels.inverseDctPair(coefficients + 128, shapes[2], samples[2], coefficients + 192,
                                    shapes[3], samples[3]);
             for (int b = 0; b < 4; ++b) {
@@ -398,8 +393,6 @@ template <int kLookahead> DecodeError decodeScanWith(ScanContext& scan) {
                 result = DecodeError::TruncatedData;
                 break;
             }
-            const bool lumaSmall =
-                std::max(shapes[0].largest, shapes[1].largest) <= kVectorIdctLimit;
             kernels.convertMcu(samples, top + static_cast<std::size_t>(mcu) * 48, rowBytes,
                                lumaSmall);
         }
