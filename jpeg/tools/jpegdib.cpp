@@ -14,6 +14,7 @@
 #include "platform/dib.h"
 #include "platform/file.h"
 #include "platform/memory.h"
+#include "platform/thumbnail.h"
 #include "platform/ui.h"
 
 #include <cstdio>
@@ -45,37 +46,17 @@ bool writeDib(const char* path, const std::vector<std::uint8_t>& dib, bool bmp) 
     return std::fclose(f) == 0 && ok;
 }
 
-// The picture list's thumbnail: every e-th pixel of every e-th row, within 94 x 70.
+// The thumbnail the picture list makes of the picture, by the same rule.
 std::vector<std::uint8_t> thumbnailOf(const std::vector<std::uint8_t>& dib) {
     platform::BitmapInfoHeader source;
     std::memcpy(&source, dib.data(), sizeof source);
-    const std::uint32_t w = static_cast<std::uint32_t>(source.width);
-    const std::uint32_t h = static_cast<std::uint32_t>(source.height);
-    const std::uint32_t e = (w * 70) / h < 94 ? (h + 69) / 70 : (w + 93) / 94;
-    const std::uint32_t tw = w / e, th = h / e;
-    const std::uint32_t stride = platform::dibStride(tw), sourceStride = platform::dibStride(w);
-    platform::BitmapInfoHeader header{40,
-                                      static_cast<std::int32_t>(tw),
-                                      static_cast<std::int32_t>(th),
-                                      1,
-                                      24,
-                                      0,
-                                      th * stride,
-                                      0,
-                                      0,
-                                      0,
-                                      0};
-    std::vector<std::uint8_t> out(40 + static_cast<std::size_t>(th) * stride, 0);
+    const auto w = static_cast<std::uint32_t>(source.width);
+    const auto h = static_cast<std::uint32_t>(source.height);
+    const platform::ThumbnailGeometry g = platform::thumbnailGeometry(w, h);
+    const platform::BitmapInfoHeader header = platform::thumbnailHeader(g);
+    std::vector<std::uint8_t> out(40 + static_cast<std::size_t>(header.imageSize), 0);
     std::memcpy(out.data(), &header, 40);
-    for (std::uint32_t r = 0; r < th; ++r) {
-        // Row r from the top is source row r x e from the top; both are stored bottom-up.
-        const std::uint8_t* from =
-            dib.data() + 40 + static_cast<std::size_t>(h - 1 - r * e) * sourceStride;
-        std::uint8_t* to = out.data() + 40 + static_cast<std::size_t>(th - 1 - r) * stride;
-        for (std::uint32_t x = 0; x < tw; ++x) {
-            std::memcpy(to + 3 * x, from + 3 * x * e, 3);
-        }
-    }
+    platform::decimatePixels(dib.data() + 40, w, h, g, out.data() + 40);
     return out;
 }
 
