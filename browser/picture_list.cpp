@@ -1,6 +1,7 @@
 #include "browser/picture_list.h"
 
 #include "browser/layout.h"
+#include "platform/thumbnail.h"
 
 #include <cstring>
 
@@ -12,8 +13,9 @@ using platform::GlobalHandle;
 namespace {
 
 constexpr std::size_t kHeapInitialBytes = 512;
-constexpr std::uint64_t kMaxWidth = kThumbMaxWidth;
-constexpr std::uint64_t kMaxHeight = kThumbMaxHeight;
+static_assert(platform::kThumbnailMaxWidth == kThumbMaxWidth &&
+                  platform::kThumbnailMaxHeight == kThumbMaxHeight,
+              "the layout leaves room for the largest thumbnail");
 
 // Locks a global block for the lifetime of the guard.
 class Locked {
@@ -61,17 +63,13 @@ GlobalHandle makeThumbnail(GlobalHandle dib, BitmapInfoHeader* headerCopy) {
         return nullptr; // the block is shorter than its header claims
     }
 
-    // The factor that brings the height within 70, or else the width within 94.
-    const std::uint64_t factor = (width * kMaxHeight) / height < kMaxWidth
-                                     ? (height + kMaxHeight - 1) / kMaxHeight
-                                     : (width + kMaxWidth - 1) / kMaxWidth;
-    const auto thumbWidth = static_cast<std::uint32_t>(width / factor);
-    const auto thumbHeight = static_cast<std::uint32_t>(height / factor);
-    if (thumbWidth == 0 || thumbHeight == 0) {
+    const platform::ThumbnailGeometry geometry = platform::thumbnailGeometry(
+        static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+    if (geometry.width == 0 || geometry.height == 0) {
         return nullptr; // a sliver narrower than one factor: nothing to show
     }
-    const std::uint32_t stride = platform::dibStride(thumbWidth);
-    const std::size_t imageBytes = std::size_t{stride} * thumbHeight;
+    const BitmapInfoHeader out = platform::thumbnailHeader(geometry);
+    const std::size_t imageBytes = out.imageSize;
 
     GlobalHandle thumb = platform::globalAlloc(platform::kDibHeaderSize + imageBytes);
     if (thumb == nullptr) {
@@ -83,31 +81,10 @@ GlobalHandle makeThumbnail(GlobalHandle dib, BitmapInfoHeader* headerCopy) {
         return nullptr;
     }
 
-    BitmapInfoHeader out{};
-    out.size = platform::kDibHeaderSize;
-    out.width = static_cast<std::int32_t>(thumbWidth);
-    out.height = static_cast<std::int32_t>(thumbHeight);
-    out.planes = 1;
-    out.bitCount = 24;
-    out.compression = 0;
-    out.imageSize = static_cast<std::uint32_t>(imageBytes);
     std::memcpy(target.bytes(), &out, sizeof out);
-
-    // Row r from the top of the thumbnail is row r x factor from the top of the picture;
-    // both are stored bottom-up.
-    const unsigned char* sourcePixels = source.bytes() + platform::kDibHeaderSize;
-    unsigned char* thumbPixels = target.bytes() + platform::kDibHeaderSize;
-    const std::size_t step = static_cast<std::size_t>(factor) * 3;
-    for (std::uint32_t r = 0; r < thumbHeight; ++r) {
-        const std::uint64_t sourceRow = height - 1 - std::uint64_t{r} * factor;
-        const unsigned char* from = sourcePixels + sourceRow * sourceStride;
-        unsigned char* to = thumbPixels + std::size_t{thumbHeight - 1 - r} * stride;
-        for (std::uint32_t x = 0; x < thumbWidth; ++x, from += step, to += 3) {
-            to[0] = from[0];
-            to[1] = from[1];
-            to[2] = from[2];
-        }
-    }
+    platform::decimatePixels(source.bytes() + platform::kDibHeaderSize,
+                             static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                             geometry, target.bytes() + platform::kDibHeaderSize);
     return thumb;
 }
 
