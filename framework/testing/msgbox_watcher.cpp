@@ -7,8 +7,11 @@ namespace {
 
 std::string windowText(HWND window) {
     char text[1024] = {};
-    // WM_GETTEXT works across processes, unlike GetWindowText for foreign windows.
-    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    // WM_GETTEXT works across processes, unlike GetWindowText for foreign windows. With a
+    // time-out: the window's thread may be the test's, waiting for this watcher to stop.
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                        SMTO_BLOCK | SMTO_ABORTIFHUNG, 200, &copied);
     return text;
 }
 

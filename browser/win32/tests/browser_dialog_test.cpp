@@ -92,7 +92,10 @@ private:
                 }
                 SendMessageA(browser, BFFM_SETSELECTIONA, TRUE,
                              reinterpret_cast<LPARAM>(path.c_str()));
-                SendMessageA(GetDlgItem(browser, IDOK), BM_CLICK, 0, 0);
+                // OK, once the tree has taken the selection.
+                Sleep(200);
+                PostMessageA(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(browser, IDOK)));
                 drove_ = true;
                 return;
             }
