@@ -1,8 +1,15 @@
 // The browser window on its own, on whatever camera the ports or the Still Image service
-// offer, until EXIT or the window is closed.
+// offer, until EXIT or the window is closed. For the demo:
+//   browser_demo [--select CELL,CELL...] [--ready FILE]
+// --select clicks those cells (1 to 9) with the mouse once the pictures are in, Ctrl held
+// after the first; --ready writes FILE when the first page is on screen.
 #include "browser/win32/tests/browser_host.h"
 
 #include <objbase.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -14,14 +21,57 @@ public:
     void requestClose() override { destroyWindow(); }
 };
 
+void clickCells(HWND window, const char* cells) {
+    WPARAM keys = 0;
+    for (const char* c = cells; *c != '\0'; ++c) {
+        const int cell = *c - '0';
+        if (cell < 1 || cell > browser::kCellCount) {
+            continue;
+        }
+        const browser::Rect r = browser::thumbRect(cell);
+        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+        SendMessageA(window, WM_LBUTTONUP, keys, at);
+        keys = MK_CONTROL;
+    }
+}
+
+const char* option(const char* commandLine, const char* name, char* value, std::size_t size) {
+    const char* at = std::strstr(commandLine, name);
+    if (at == nullptr) {
+        return nullptr;
+    }
+    at += std::strlen(name);
+    while (*at == ' ') {
+        ++at;
+    }
+    std::size_t n = 0;
+    while (at[n] != '\0' && at[n] != ' ' && n + 1 < size) {
+        value[n] = at[n];
+        ++n;
+    }
+    value[n] = '\0';
+    return value;
+}
+
 } // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     CoInitialize(nullptr);
     framework::Application app;
     DemoBrowser browser;
     if (browser.create(nullptr) == nullptr) {
         return 1;
+    }
+    UpdateWindow(browser.hwnd());
+    char value[MAX_PATH] = {};
+    if (option(commandLine, "--select", value, sizeof value) != nullptr) {
+        clickCells(browser.hwnd(), value);
+    }
+    if (option(commandLine, "--ready", value, sizeof value) != nullptr) {
+        if (std::FILE* ready = std::fopen(value, "w")) {
+            std::fclose(ready);
+        }
     }
     MSG msg;
     while (browser.hwnd() != nullptr && GetMessageA(&msg, nullptr, 0, 0) > 0) {
