@@ -52,12 +52,14 @@ void CProgDLg::show() {
 
 void CProgDLg::stepIt() {
     SendMessageA(bar(), PBM_STEPIT, 0, 0);
-    UpdateWindow(hwnd()); // the thread is busy: paint now, not when the loop next runs
+    // The thread is busy: paint now, not when the loop next runs; only the control that
+    // changed, since a repaint of the whole dialog costs more than a thumbnail's decode.
+    UpdateWindow(bar());
 }
 
 void CProgDLg::setText(const char* text) {
     SetDlgItemTextA(hwnd(), kTextLine, text);
-    UpdateWindow(hwnd());
+    UpdateWindow(item(kTextLine));
 }
 
 void CProgDLg::hide() {

@@ -31,14 +31,17 @@ for seed in $(seq $pictures); do
     photos+=("$work/photo$seed.jpg")
 done
 newcard() {
-    "$tools/mkcard" --full-size 320x240 "$work/card" "${photos[@]}" >/dev/null
+    "$tools/mkcard" --full-size 320x240 "$work/card" "${photos[@]}" >/dev/null ||
+        { echo "browser_dialog_test: mkcard could not make the card"; return 1; }
 }
+stage() { echo "== browser_dialog_test: $1"; }
 
 status=0
 export LV_TEST_CARD="Z:$work/card" LV_TEST_PICTURES=$pictures
 
 # Serial. Wine maps ports when its server starts: the mapping names a stable link, written
 # once, and a server left from before is let end.
+stage serial
 newcard || exit 1
 rm -f "$work/com1.path"
 "$tools/camsim" --card "$work/card" --path-file "$work/com1.path" --link "$work/com1" \
@@ -56,12 +59,16 @@ cleanup
 pids=()
 
 # USB, through the stand-in beside a copy of the program.
+stage usb
 newcard || exit 1
-mkdir -p "$work/usb" && cp "$exe" "$stidll" "$work/usb/" || exit 1
+mkdir -p "$work/usb" && cp "$exe" "$stidll" "$work/usb/" ||
+    { echo "browser_dialog_test: cannot put the program beside $stidll"; exit 1; }
 LV_TEST_LINK=usb LV_STI_CARD="Z:$work/card" WINEDLLOVERRIDES=sti=n \
     "$winerun" "$work/usb/$(basename "$exe")" || status=1
 
 # No camera: the stand-in with no device, and nothing on the ports.
+stage "no camera"
 LV_TEST_LINK=none LV_STI_DEVICES=none LV_STI_CARD="Z:$work/card" WINEDLLOVERRIDES=sti=n \
     "$winerun" "$work/usb/$(basename "$exe")" || status=1
+echo "== browser_dialog_test: exit $status"
 exit $status
