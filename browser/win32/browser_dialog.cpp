@@ -104,6 +104,8 @@ int CBrowserDlg::flowId(int templateControlId) const {
 
 bool CBrowserDlg::onInitDialog() {
     beginWaitCursor();
+    // Every window starts taking clicks, whatever an earlier window's hand-off left.
+    state.setMouseEnabled(true);
     framework::Application* app = framework::Application::current();
     if (app != nullptr && app->mainWindow() == nullptr) {
         app->setMainWindow(hwnd());
