@@ -360,7 +360,12 @@ TEST_F(Automation, AClientsObjectKeepsItsCopyAliveHiddenUntilTheRelease) {
     EXPECT_EQ(dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr,
                                nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
+    // The object answers the dispatch interface's IID (automation_test.cpp), but with no
+    // type library and no proxy registered for it the platform cannot carry it to another
+    // process: a client there reaches the object through IDispatch.
     IUnknown* other = nullptr;
+    EXPECT_EQ(object->QueryInterface(pixdesk::kDiidPixdesk, reinterpret_cast<void**>(&other)),
+              E_NOINTERFACE);
     EXPECT_EQ(object->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&other)),
               E_NOINTERFACE);
     dispatch->Release();
