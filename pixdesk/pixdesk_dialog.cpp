@@ -41,7 +41,31 @@ browser::win32::BrowserVariant pixdeskVariant() {
     return v;
 }
 
+void centreWindow(HWND window, HWND over) {
+    RECT area = {};
+    if (over != nullptr && IsWindowVisible(over) && !IsIconic(over)) {
+        GetWindowRect(over, &area);
+    } else {
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    }
+    RECT own = {};
+    GetWindowRect(window, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    int x = area.left + (area.right - area.left - width) / 2;
+    int y = area.top + (area.bottom - area.top - height) / 2;
+    // Keep the caption on the screen.
+    x = x < 0 ? 0 : x;
+    y = y < 0 ? 0 : y;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 CAboutDlg::CAboutDlg() : Dialog(IDD_ABOUTBOX) {}
+
+bool CAboutDlg::onInitDialog() {
+    centreWindow(hwnd(), GetWindow(hwnd(), GW_OWNER));
+    return true;
+}
 
 CPIXDESKDlg::CPIXDESKDlg()
     : CBrowserDlg(pixdeskVariant(), platform::systemSerialPorts(), platform::systemStillImage(),
@@ -117,6 +141,7 @@ void CPIXDESKDlg::requestClose() {
 }
 
 void CPIXDESKDlg::startUpShell() {
+    centreWindow(hwnd(), nullptr);
     addAboutItem();
     SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));

@@ -20,7 +20,14 @@ browser::win32::BrowserVariant pixdeskVariant();
 class CAboutDlg : public framework::Dialog {
 public:
     CAboutDlg();
+
+protected:
+    bool onInitDialog() override;
 };
+
+// Centres `window` over `over`, or over the screen's work area when `over` is null or
+// hidden, as a program's windows come up.
+void centreWindow(HWND window, HWND over);
 
 class CPIXDESKDlg : public browser::win32::CBrowserDlg {
 public:

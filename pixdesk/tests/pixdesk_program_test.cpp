@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -288,6 +289,12 @@ TEST(AboutBox, OpensForEverySystemCommandFrom0x10To0x1F) {
         EnumChildWindows(about, collectTexts, reinterpret_cast<LPARAM>(&texts));
         EXPECT_EQ(texts.count("LUMIVERA LV2700c5 Version 2.08"), 1u);
         EXPECT_EQ(texts.count("OK"), 1u);
+        // Over the middle of the browser window.
+        RECT box = {}, owner = {};
+        GetWindowRect(about, &box);
+        GetWindowRect(dialog, &owner);
+        EXPECT_LE(std::abs((box.left + box.right) - (owner.left + owner.right)), 2);
+        EXPECT_LE(std::abs((box.top + box.bottom) - (owner.top + owner.bottom)), 2);
         PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         EXPECT_TRUE(waitFor([&] { return !IsWindow(about); }, 10000)) << id;
     }
