@@ -7,6 +7,7 @@
 # skipped (exit 77). The port mapping needs a Wine prefix of its own.
 #   browser_dialog_test.sh PROGRAM.exe NATIVE_SIM_DIR WINE_RUN STI_DLL WORK_DIR PREFIX
 set -u
+shopt -s nullglob
 exe=$1 tools=$2 winerun=$3 stidll=$4 work=$5
 export WINEPREFIX=$6
 pictures=10
@@ -61,7 +62,8 @@ pids=()
 # USB, through the stand-in beside a copy of the program.
 stage usb
 newcard || exit 1
-mkdir -p "$work/usb" && cp "$exe" "$stidll" "$work/usb/" ||
+# The program's own DLLs go along.
+mkdir -p "$work/usb" && cp "$exe" "$(dirname "$exe")"/*.dll "$stidll" "$work/usb/" ||
     { echo "browser_dialog_test: cannot put the program beside $stidll"; exit 1; }
 LV_TEST_LINK=usb LV_STI_CARD="Z:$work/card" WINEDLLOVERRIDES=sti=n \
     "$winerun" "$work/usb/$(basename "$exe")" || status=1
