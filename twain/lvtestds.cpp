@@ -28,7 +28,9 @@ using GetImageFn = HGLOBAL(WINAPI*)();
 using GetImageInfoFn = const BITMAPINFOHEADER*(WINAPI*)();
 using CursorFn = int(WINAPI*)();
 
+#ifdef __GNUC__
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+#endif
 std::string format(const char* fmt, ...) {
     char text[1024];
     va_list args;
@@ -43,16 +45,20 @@ std::string format(const char* fmt, ...) {
 // LV_TWAIN_LOG after every change, so a crash leaves the calls up to it.
 class Transcript {
 public:
-    // Returns a ticket for finish().
-    std::size_t begin(const std::string& line) {
+    // Which line a result belongs to; a clear in between makes it void.
+    struct Ticket {
+        std::size_t generation;
+        std::size_t index;
+    };
+
+    Ticket begin(const std::string& line) {
         lines_.push_back(line);
         changed();
-        return (generation_ << 24) | (lines_.size() - 1);
+        return Ticket{generation_, lines_.size() - 1};
     }
-    void finish(std::size_t ticket, const std::string& result) {
-        std::size_t index = ticket & 0xFFFFFF;
-        if ((ticket >> 24) == generation_ && index < lines_.size()) {
-            lines_[index] += result;
+    void finish(Ticket ticket, const std::string& result) {
+        if (ticket.generation == generation_ && ticket.index < lines_.size()) {
+            lines_[ticket.index] += result;
             changed();
         }
     }
@@ -258,7 +264,7 @@ private:
 
     private:
         DataSource& ds_;
-        std::size_t ticket_;
+        Transcript::Ticket ticket_;
     };
 
     static unsigned long handleValue(const void* handle) {
