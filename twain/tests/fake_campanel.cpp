@@ -17,6 +17,11 @@ namespace {
 using DsEntryFn = WORD(WINAPI*)(void*, DWORD, WORD, WORD, void*);
 constexpr WORD kMsgPanelReady = 0x4001;
 constexpr WORD kMsgPanelClose = 0x4002;
+// Faults of Fake_SetFault: the header of another picture (picture 9) for each one, a DIB
+// block one byte short of what its header says, no header at all.
+constexpr int kFaultStaleInfo = 1;
+constexpr int kFaultShortBlock = 2;
+constexpr int kFaultNoInfo = 3;
 
 struct Fake {
     HINSTANCE instance = nullptr;
@@ -30,6 +35,7 @@ struct Fake {
     int handedOut = 0;
     int transferred = 0;
     int corrupt = 0;
+    int fault = 0; // Fake_SetFault
     bool pumpOnClose = false;
     int depth = 0;
     std::string log;
@@ -206,7 +212,10 @@ BOOL WINAPI UI_DISCONNECT() {
 
 const BITMAPINFOHEADER* WINAPI UI_GETIMAGEINFO() {
     Enter enter("UI_GETIMAGEINFO");
-    return g.cursor >= 1 && g.cursor <= g.pictures ? &g.headers[g.cursor] : nullptr;
+    if (g.cursor < 1 || g.cursor > g.pictures || g.fault == kFaultNoInfo) {
+        return nullptr;
+    }
+    return &g.headers[g.fault == kFaultStaleInfo ? fakecampanel::kPictures : g.cursor];
 }
 
 HGLOBAL WINAPI UI_GETIMAGE() {
@@ -218,7 +227,10 @@ HGLOBAL WINAPI UI_GETIMAGE() {
     if (g.cursor == g.corrupt) {
         return nullptr;
     }
-    const std::vector<uint8_t> dib = fakecampanel::packedDib(g.cursor);
+    std::vector<uint8_t> dib = fakecampanel::packedDib(g.cursor);
+    if (g.fault == kFaultShortBlock) {
+        dib.resize(dib.size() - 1);
+    }
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, dib.size());
     if (void* bytes = block != nullptr ? GlobalLock(block) : nullptr) {
         std::memcpy(bytes, dib.data(), dib.size());
@@ -259,6 +271,10 @@ void Fake_Reset(int pictures) {
 // UI_GETIMAGE gives null for that picture (0: none).
 void Fake_SetCorrupt(int picture) {
     g.corrupt = picture;
+}
+// One of the faults above for every picture (0: none).
+void Fake_SetFault(int fault) {
+    g.fault = fault;
 }
 // Runs the thread's messages right after the close request made inside UI_GETIMAGE.
 void Fake_SetPumpOnClose(int on) {

@@ -59,6 +59,7 @@ protected:
     static HMODULE fake;
     static ResetFn fakeReset;
     static SetFn fakeSetCorrupt;
+    static SetFn fakeSetFault;
     static SetFn fakeSetPumpOnClose;
     static LogFn fakeLog;
     static std::string dsPath;
@@ -70,6 +71,7 @@ protected:
         ASSERT_NE(fake, nullptr);
         bind(fakeReset, "Fake_Reset");
         bind(fakeSetCorrupt, "Fake_SetCorrupt");
+        bind(fakeSetFault, "Fake_SetFault");
         bind(fakeSetPumpOnClose, "Fake_SetPumpOnClose");
         bind(fakeLog, "Fake_Log");
         char path[MAX_PATH];
@@ -87,7 +89,9 @@ protected:
         ds.clearTranscript();
         const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
         CreateDirectoryA(besideThisProgram("work").c_str(), nullptr);
-        out = besideThisProgram(std::string("work\\") + test->name() + "\\");
+        std::string name = test->name(); // "Case/Name" for parameterised tests
+        std::replace(name.begin(), name.end(), '/', '-');
+        out = besideThisProgram("work\\" + name + "\\");
         CreateDirectoryA(out.c_str(), nullptr);
         for (int i = 1; i <= 9; ++i) {
             DeleteFileA(bmp(i).c_str());
@@ -155,6 +159,7 @@ LvTestDs DataSourceTest::ds;
 HMODULE DataSourceTest::fake = nullptr;
 ResetFn DataSourceTest::fakeReset = nullptr;
 SetFn DataSourceTest::fakeSetCorrupt = nullptr;
+SetFn DataSourceTest::fakeSetFault = nullptr;
 SetFn DataSourceTest::fakeSetPumpOnClose = nullptr;
 LogFn DataSourceTest::fakeLog = nullptr;
 std::string DataSourceTest::dsPath;
@@ -269,6 +274,42 @@ TEST_F(DataSourceTest, PictureThatFailsIsSkippedAndTheBatchGoesOn) {
     EXPECT_EQ(ds.done(), 0);
     EXPECT_EQ(readFile(bmp(2)), bmpFile(3));
 }
+
+struct BadPicture {
+    const char* name;
+    int fault; // Fake_SetFault
+    const char* line;
+    bool written;
+};
+
+class PictureFaults : public DataSourceTest, public ::testing::WithParamInterface<BadPicture> {};
+
+TEST_P(PictureFaults, AreReportedAndOnlyWholeDibsWritten) {
+    const BadPicture& c = GetParam();
+    fakeSetFault(c.fault);
+    ASSERT_NE(open(), nullptr);
+    acquire({2});
+    pump();
+    const std::string t = ds.transcript();
+    EXPECT_NE(t.find(std::string("\n!! ") + c.line + "\n-> UI_ToNextSelectedImage = 0\n"),
+              std::string::npos)
+        << t;
+    EXPECT_EQ(ds.errors(), 1);
+    EXPECT_EQ(ds.pictures(), 1);
+    EXPECT_EQ(exists(bmp(1)), c.written);
+    if (c.written) {
+        EXPECT_EQ(readFile(bmp(1)), bmpFile(2));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PictureFaults,
+    ::testing::Values(
+        BadPicture{"HeaderOfAnotherPicture", 1,
+                   "the picture is 4x3 24-bit, UI_GETIMAGEINFO said 11x10 24-bit", true},
+        BadPicture{"BlockShorterThanItsHeaderSays", 2, "the picture is no packed DIB", false},
+        BadPicture{"NoHeader", 3, "a picture without UI_GETIMAGEINFO's header", true}),
+    [](const ::testing::TestParamInfo<BadPicture>& info) { return std::string(info.param.name); });
 
 TEST_F(DataSourceTest, RawCallsReturnCampanelsResultsAndWriteNoFile) {
     ASSERT_NE(open(), nullptr);
