@@ -148,6 +148,11 @@ void CBrowserDlg::onDestroyWindow() {
     }
     freeFrames();
     link.closeSerialPort();
+    // With its port closed the serial link is gone: the next window's start-up must look
+    // for the camera again rather than read from a closed port.
+    if (link.linkKind == camlink::LinkSerial) {
+        link.linkKind = camlink::LinkNone;
+    }
     framework::Application* app = framework::Application::current();
     if (app != nullptr && app->mainWindow() == hwnd()) {
         app->setMainWindow(nullptr);
