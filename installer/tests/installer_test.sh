@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# setup.exe and uninst.exe in a Wine prefix made afresh for this run:
+#   install:    setup.exe /S, then every file and key checked;
+#   again:      setup.exe /S over the installed copy, checked the same way;
+#   pixdesk:    the installed program started and closed;
+#   automation: a client creates "PIXDESK.Application" and gets the installed copy;
+#   uninstall:  the installed keypurge, answered Yes, starts uninst.exe by the short
+#               "UninstallString"; afterwards the registry and the files are as before setup,
+#               but for a file and a folder of the user's in the program folder.
+#   installer_test.sh TESTS.exe SETUP.exe WINE_RUN WORK_DIR PREFIX PIXDESK KEYPURGE CAMPANEL [DS]
+set -u
+tests=$1 setup=$2 winerun=$3 work=$4 prefix=$5
+built_pixdesk=$6 built_keypurge=$7 built_campanel=$8 built_ds=${9:-}
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
+# Setup's shortcuts would otherwise turn into menu entries of this machine's desktop.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+export LV_BUILT_PIXDESK="Z:$built_pixdesk" LV_BUILT_KEYPURGE="Z:$built_keypurge"
+export LV_BUILT_CAMPANEL="Z:$built_campanel" LV_BUILT_DATASOURCE=${built_ds:+Z:$built_ds}
+
+stage() { echo "== installer_test: $1"; }
+fail() { echo "installer_test: $1"; status=1; }
+
+rm -rf "$prefix" "$work" && mkdir -p "$work" || exit 1
+"$(dirname "$winerun")/wine-prefix" "$prefix" || exit 1
+mkdir -p "$work/bin" && cp "$tests" "$work/bin/" || exit 1
+run="$work/bin/$(basename "$tests")"
+
+# The state a user's machine is in, as text: both registry hives and the files of drive C.
+# Wine rewrites the display and monitor devices' keys at every start, and programs' temporary
+# files come and go; both are left out.
+volatile_keys='\\Control\\Class\\\{4d36e96[8e]-|\\Control\\Video\\|\\Enum\\(DISPLAY|MONITOR)\\|\\Control\\DeviceClasses\\'
+snapshot() {
+    wineserver -w
+    local hive
+    for hive in HKLM HKCU; do
+        wine reg export "$hive" "$work/$1-$hive.reg" /y >/dev/null 2>&1 || return 1
+        iconv -f UTF-16LE -t UTF-8 "$work/$1-$hive.reg" | tr -d '\r' |
+            skip=$volatile_keys awk -v RS= 'tolower($0) !~ tolower(ENVIRON["skip"])' >"$work/$1-$hive.txt"
+    done
+    (cd "$prefix/drive_c" && find . -path '*/[Tt]emp' -prune -o -print | sort) >"$work/$1-files.txt"
+    wineserver -w
+}
+same_as_before() {
+    local part
+    for part in HKLM HKCU files; do
+        diff "$work/before-$part.txt" "$work/$1-$part.txt" >"$work/$1-$part.diff" ||
+            { fail "$part differ from before setup:"; head -40 "$work/$1-$part.diff"; }
+    done
+}
+
+status=0
+snapshot before || exit 1
+
+stage install
+"$winerun" "$setup" /S || fail "setup.exe /S failed"
+"$winerun" "$run" --gtest_filter='Installed.*' || status=1
+
+stage again
+"$winerun" "$setup" /S || fail "setup.exe /S over the installed copy failed"
+"$winerun" "$run" --gtest_filter='Installed.*' || status=1
+
+# setup.exe and the uninst.exe it wrote must load on a bare Windows.
+program="$prefix/drive_c/Program Files (x86)/LUMIVERA LV2700c5"
+mkdir -p "$work/binaries" && cp "$setup" "$program/uninst.exe" "$work/binaries/" &&
+    "$(dirname "$winerun")/check-imports" "$work/binaries" >/dev/null ||
+    fail "setup.exe or uninst.exe imports DLLs a bare Windows lacks"
+
+stage pixdesk
+"$winerun" "$run" --gtest_filter='InstalledPixdesk.*' || status=1
+
+stage automation
+"$winerun" "$run" --gtest_filter='InstalledAutomation.*' || status=1
+
+stage uninstall
+mkdir -p "$program/My pictures" && echo picture >"$program/My pictures/001.jpg" &&
+    echo picture >"$program/my picture.jpg" || exit 1
+"$winerun" "$run" --gtest_filter='Uninstall.*' || status=1
+rm -rf "$program/My pictures" "$program/my picture.jpg"
+rmdir "$program" 2>/dev/null
+snapshot after || exit 1
+same_as_before after
+
+echo "== installer_test: exit $status"
+exit $status
