@@ -4,13 +4,17 @@
 #   again:      setup.exe /S over the installed copy, checked the same way;
 #   pixdesk:    the installed program started and closed;
 #   automation: a client creates "PIXDESK.Application" and gets the installed copy;
+#   datasource: the installed lv2700c5.ds, driven by a TWAIN host, acquires two pictures from
+#               camsim on COM1 (skipped when setup.exe was built without it);
 #   uninstall:  the installed keypurge, answered Yes, starts uninst.exe by the short
 #               "UninstallString"; afterwards the registry and the files are as before setup,
 #               but for a file and a folder of the user's in the program folder.
-#   installer_test.sh TESTS.exe SETUP.exe WINE_RUN WORK_DIR PREFIX PIXDESK KEYPURGE CAMPANEL [DS]
+# The camera is the native camsim on a card made by the native mkcard.
+#   installer_test.sh TESTS.exe SETUP.exe WINE_RUN WORK_DIR PREFIX NATIVE_SIM_DIR DS_TESTS.exe|-
+#                     PIXDESK.exe KEYPURGE.exe CAMPANEL.dll [LV2700C5.ds]
 set -u
-tests=$1 setup=$2 winerun=$3 work=$4 prefix=$5
-built_pixdesk=$6 built_keypurge=$7 built_campanel=$8 built_ds=${9:-}
+tests=$1 setup=$2 winerun=$3 work=$4 prefix=$5 tools=$6 ds_tests=$7
+built_pixdesk=$8 built_keypurge=$9 built_campanel=${10} built_ds=${11:-}
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
 # Setup's shortcuts would otherwise turn into menu entries of this machine's desktop.
@@ -25,6 +29,16 @@ rm -rf "$prefix" "$work" && mkdir -p "$work" || exit 1
 "$(dirname "$winerun")/wine-prefix" "$prefix" || exit 1
 mkdir -p "$work/bin" && cp "$tests" "$work/bin/" || exit 1
 run="$work/bin/$(basename "$tests")"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+}
+trap cleanup EXIT
+# COM1 names a stable link that camsim makes later; Wine maps ports when its server starts,
+# so the mapping is part of the state before setup.
+WINE_RUN_PORTS="COM1=$work/com1;COM2=$work/com2-none" "$winerun" "$run" --gtest_list_tests \
+    >/dev/null || exit 1
 
 # The state a user's machine is in, as text: both registry hives and the files of drive C.
 # Wine rewrites the display and monitor devices' keys at every start, and programs' temporary
@@ -71,6 +85,30 @@ stage pixdesk
 
 stage automation
 "$winerun" "$run" --gtest_filter='InstalledAutomation.*' || status=1
+
+stage datasource
+if [ -z "$built_ds" ]; then
+    echo "skipped: setup.exe was built without the data source"
+elif [ "$ds_tests" = - ]; then
+    echo "skipped: the data source's test host (datasource/tests/twhost.cpp) is not in this build"
+elif [ ! -x "$tools/camsim" ] || [ ! -x "$tools/mkcard" ]; then
+    echo "skipped: build camsim and mkcard natively first ($tools)"
+else
+    photos=()
+    for seed in 1 2 3 4; do
+        "$tools/mkcard" --pattern 640 480 "$seed" "$work/photo$seed.jpg" >/dev/null || exit 1
+        photos+=("$work/photo$seed.jpg")
+    done
+    "$tools/mkcard" --full-size 320x240 "$work/card" "${photos[@]}" >/dev/null || exit 1
+    "$tools/camsim" --card "$work/card" --path-file "$work/com1.path" --link "$work/com1" \
+        </dev/null >/dev/null &
+    pids+=($!)
+    for _ in $(seq 500); do [ -s "$work/com1.path" ] && break; sleep 0.02; done
+    cp "$ds_tests" "$work/bin/" &&
+        "$winerun" "$work/bin/$(basename "$ds_tests")" || status=1
+    cleanup
+    pids=()
+fi
 
 stage uninstall
 mkdir -p "$program/My pictures" && echo picture >"$program/My pictures/001.jpg" &&
