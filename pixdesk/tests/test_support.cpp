@@ -1,5 +1,7 @@
 #include "pixdesk/tests/test_support.h"
 
+#include "framework/testing/folder_browser.h"
+
 #include <commctrl.h>
 #include <shlobj.h>
 
@@ -22,19 +24,7 @@ std::vector<char> fileBytes(const std::string& path) {
 }
 
 std::string scratchFolder(const char* name) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    std::string folder = std::string(temp) + "lvpixdesk-" + name + "\\";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            DeleteFileA((folder + found.cFileName).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    CreateDirectoryA(folder.c_str(), nullptr);
-    return folder;
+    return lvtest::scratchFolder(std::string("pixdesk-") + name);
 }
 
 std::string programFolder() {
@@ -60,66 +50,6 @@ void deleteRegistryTree(HKEY root, const std::string& path) {
     }
     RegCloseKey(key);
     RegDeleteKeyA(root, path.c_str());
-}
-
-namespace {
-
-BOOL CALLBACK findFolderBrowser(HWND window, LPARAM param) {
-    char name[32] = {};
-    GetClassNameA(window, name, sizeof name);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == GetCurrentProcessId() && std::strcmp(name, "#32770") == 0 &&
-        IsWindowVisible(window) && FindWindowExA(window, nullptr, nullptr, "Current Selection")) {
-        *reinterpret_cast<HWND*>(param) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-} // namespace
-
-FolderBrowserDriver::FolderBrowserDriver(std::string folder)
-    : folder_(std::move(folder)), thread_([this] { run(); }) {}
-
-FolderBrowserDriver::~FolderBrowserDriver() {
-    stop_ = true;
-    thread_.join();
-}
-
-void FolderBrowserDriver::run() {
-    std::string path = folder_;
-    if (path.size() > 3 && path.back() == '\\') {
-        path.pop_back();
-    }
-    const std::string leaf = path.substr(path.find_last_of('\\') + 1);
-    for (int i = 0; i < 3000 && !stop_; ++i) {
-        HWND browser = nullptr;
-        EnumWindows(findFolderBrowser, reinterpret_cast<LPARAM>(&browser));
-        if (browser == nullptr) {
-            Sleep(10);
-            continue;
-        }
-        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
-        // OK once the tree shows the folder selected; the browser fills it in steps.
-        HWND tree = FindWindowExA(browser, nullptr, WC_TREEVIEWA, nullptr);
-        for (int wait = 0; wait < 250 && !stop_; ++wait) {
-            char text[MAX_PATH] = {};
-            TVITEMA item = {};
-            item.mask = TVIF_TEXT;
-            item.hItem = TreeView_GetSelection(tree);
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
-            if (item.hItem != nullptr && TreeView_GetItem(tree, &item) && leaf == text) {
-                break;
-            }
-            Sleep(20);
-        }
-        PostMessageA(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(browser, IDOK)));
-        drove_ = true;
-        return;
-    }
 }
 
 } // namespace pixdesktest

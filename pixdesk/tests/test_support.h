@@ -2,11 +2,11 @@
 // folders, and a user who chooses a folder in the shell's folder browser.
 #pragma once
 
+#include "framework/testing/folder_browser.h"
+
 #include <windows.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace pixdesktest {
@@ -20,22 +20,6 @@ std::string programFolder();
 // Deletes the registry key `root`\`path` with all its subkeys.
 void deleteRegistryTree(HKEY root, const std::string& path);
 
-// Chooses `folder` in the shell's folder browser ("Current Selection") once it opens in this
-// process, then presses OK.
-class FolderBrowserDriver {
-public:
-    explicit FolderBrowserDriver(std::string folder);
-    ~FolderBrowserDriver();
-    FolderBrowserDriver(const FolderBrowserDriver&) = delete;
-    FolderBrowserDriver& operator=(const FolderBrowserDriver&) = delete;
-    bool drove() const { return drove_; }
-
-private:
-    void run();
-    std::string folder_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> drove_{false};
-    std::thread thread_;
-};
+using lvtest::FolderBrowserDriver;
 
 } // namespace pixdesktest

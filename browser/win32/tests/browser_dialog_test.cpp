@@ -2,6 +2,7 @@
 // camera: camsim on COM1 or the Still Image stand-in (browser_dialog_test.sh starts them
 // and says where the card is: LV_TEST_CARD, LV_TEST_PICTURES, LV_TEST_LINK).
 #include "browser/win32/tests/browser_host.h"
+#include "framework/testing/folder_browser.h"
 #include "framework/testing/msgbox_watcher.h"
 #include "platform/memory.h"
 
@@ -9,13 +10,11 @@
 
 #include <shlobj.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 using browser::kIdDelete;
@@ -38,75 +37,7 @@ std::vector<char> fileBytes(const std::string& path) {
                              std::istreambuf_iterator<char>());
 }
 
-// A scratch folder of this test run, emptied first; its path ends with a backslash.
-std::string scratchFolder(const char* name) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    std::string folder = std::string(temp) + "lvbrowser-" + name + "\\";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            DeleteFileA((folder + found.cFileName).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    CreateDirectoryA(folder.c_str(), nullptr);
-    return folder;
-}
-
-// Chooses `folder` in the shell's folder browser once it opens on this thread's behalf,
-// then presses OK, as a user would.
-class FolderBrowserDriver {
-public:
-    explicit FolderBrowserDriver(std::string folder)
-        : folder_(std::move(folder)), thread_([this] { run(); }) {}
-    ~FolderBrowserDriver() {
-        stop_ = true;
-        thread_.join();
-    }
-    bool drove() const { return drove_; }
-
-private:
-    static BOOL CALLBACK find(HWND window, LPARAM param) {
-        char name[32] = {};
-        GetClassNameA(window, name, sizeof name);
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        if (process == GetCurrentProcessId() && std::strcmp(name, "#32770") == 0 &&
-            IsWindowVisible(window) &&
-            FindWindowExA(window, nullptr, nullptr, "Current Selection")) {
-            *reinterpret_cast<HWND*>(param) = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-    void run() {
-        for (int i = 0; i < 3000 && !stop_; ++i) {
-            HWND browser = nullptr;
-            EnumWindows(find, reinterpret_cast<LPARAM>(&browser));
-            if (browser != nullptr) {
-                std::string path = folder_;
-                if (path.size() > 3 && path.back() == '\\') {
-                    path.pop_back();
-                }
-                SendMessageA(browser, BFFM_SETSELECTIONA, TRUE,
-                             reinterpret_cast<LPARAM>(path.c_str()));
-                // OK, once the tree has taken the selection.
-                Sleep(200);
-                PostMessageA(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(GetDlgItem(browser, IDOK)));
-                drove_ = true;
-                return;
-            }
-            Sleep(10);
-        }
-    }
-    std::string folder_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> drove_{false};
-    std::thread thread_;
-};
+using lvtest::FolderBrowserDriver;
 
 class BrowserDialog : public ::testing::Test {
 protected:
@@ -338,7 +269,7 @@ TEST_F(BrowserDialog, SavesThroughTheFolderBrowserAndAsksBeforeOverwriting) {
     if (link_ == "none") {
         GTEST_SKIP() << "no pictures";
     }
-    const std::string folder = scratchFolder(link_.c_str());
+    const std::string folder = lvtest::scratchFolder("browser-" + link_);
     clickCell(1);
     clickCell(2, MK_CONTROL);
     const std::string first = dialog.state.pictures.entryAfterCursor(0)->name;
@@ -346,7 +277,7 @@ TEST_F(BrowserDialog, SavesThroughTheFolderBrowserAndAsksBeforeOverwriting) {
     {
         FolderBrowserDriver driver(folder);
         command(kIdSave);
-        ASSERT_TRUE(driver.drove());
+        ASSERT_TRUE(driver.chose());
     }
     EXPECT_EQ(fileBytes(folder + first + ".jpg"), fileBytes(cardFile(first.c_str())));
     EXPECT_EQ(fileBytes(folder + second + ".jpg"), fileBytes(cardFile(second.c_str())));
