@@ -297,7 +297,9 @@ int CameraLink::deleteFileSerial(const char* name) {
     }
     if (readByte(byte, kByteTimeoutMs) &&
         (byte == ST_NO_CARD || byte == ST_FORMAT_FAILED || byte == ST_CARD_ACCESS_FAILED)) {
+        // The camera refused: the picture is still on the card, so the delete failed.
         ui_.messageBox(statusMessage(byte));
+        return 0;
     }
     return 1;
 }

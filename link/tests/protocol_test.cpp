@@ -234,10 +234,10 @@ TEST_F(SerialFiles, DeleteWhoseStatusNeverComesIsDone) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(SerialFiles, DeleteStatusMessages) {
+TEST_F(SerialFiles, DeleteTheCameraRefusesIsShownAndFails) {
     openSerial();
     camera.deleteStatus = 0xE3;
-    EXPECT_EQ(link.deleteFileSerial("S0000123"), 1);
+    EXPECT_EQ(link.deleteFileSerial("S0000123"), 0);
     camera.deleteStatus = 0xF2;
     EXPECT_EQ(link.deleteFileSerial("S0000123"), 1);
     EXPECT_THAT(ui.messages, ElementsAre("Access compact flash card failed!"));
