@@ -22,7 +22,13 @@ export WINEDLLOVERRIDES="winemenubuilder.exe=d"
 export LV_BUILT_PIXDESK="Z:$built_pixdesk" LV_BUILT_KEYPURGE="Z:$built_keypurge"
 export LV_BUILT_CAMPANEL="Z:$built_campanel" LV_BUILT_DATASOURCE=${built_ds:+Z:$built_ds}
 
-stage() { echo "== installer_test: $1"; }
+# Each stage gets a Wine server of its own whose output goes to a file: a server that ends
+# with objects left over lists them all, thousands of lines, on the stage's output.
+stage() {
+    echo "== installer_test: $1"
+    wineserver -w
+    wineserver -p2 >>"$work/wineserver.log" 2>&1 </dev/null
+}
 fail() { echo "installer_test: $1"; status=1; }
 
 rm -rf "$prefix" "$work" && mkdir -p "$work" || exit 1
