@@ -51,8 +51,8 @@ struct Capability {
     TW_UINT16 id;
     TW_UINT16 type;
     TW_UINT32 defaultValue;
-    bool settable;    // the value may change (CAP_XFERCOUNT, CAP_INDICATORS)
-    bool fixedSet;    // MSG_SET of the one value it has is accepted
+    bool settable; // the value may change (CAP_XFERCOUNT, CAP_INDICATORS)
+    bool fixedSet; // MSG_SET of the one value it has is accepted
     TW_UINT32 current;
 };
 
@@ -405,8 +405,8 @@ private:
 
     // ---- DG_IMAGE
     TW_UINT16 image(TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-        if (msg != MSG_GET || (dat != DAT_IMAGEINFO && dat != DAT_IMAGELAYOUT &&
-                               dat != DAT_IMAGENATIVEXFER)) {
+        if (msg != MSG_GET ||
+            (dat != DAT_IMAGEINFO && dat != DAT_IMAGELAYOUT && dat != DAT_IMAGENATIVEXFER)) {
             return fail(TWCC_BADPROTOCOL);
         }
         if (data == nullptr) {
