@@ -265,9 +265,35 @@ TEST_F(Installed, TheDataSourceIsThereOnlyWhenItWasBuilt) {
     EXPECT_EQ(exists(places.twain + "\\lv2700c5.ds"), !env("LV_BUILT_DATASOURCE").empty());
 }
 
-TEST_F(Installed, TheStartMenuFolderHasPixdeskAndUninstall) {
-    EXPECT_TRUE(exists(places.menu + "\\pixdesk.lnk")) << places.menu;
-    EXPECT_TRUE(exists(places.menu + "\\Uninstall.lnk")) << places.menu;
+// The program a shortcut starts, or "" when it cannot be read.
+std::string shortcutTarget(const std::string& link) {
+    std::string target;
+    if (FAILED(CoInitialize(nullptr))) {
+        return target;
+    }
+    IShellLinkA* shortcut = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&shortcut)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(
+                shortcut->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            const std::wstring name(link.begin(), link.end());
+            char path[MAX_PATH] = {};
+            if (SUCCEEDED(file->Load(name.c_str(), STGM_READ)) &&
+                SUCCEEDED(shortcut->GetPath(path, sizeof path, nullptr, 0))) {
+                target = path;
+            }
+            file->Release();
+        }
+        shortcut->Release();
+    }
+    CoUninitialize();
+    return target;
+}
+
+TEST_F(Installed, TheStartMenuFolderHasPixdeskAndUninstallWhichRunsKeypurge) {
+    EXPECT_EQ(shortcutTarget(places.menu + "\\pixdesk.lnk"), places.program + "\\pixdesk.exe");
+    EXPECT_EQ(shortcutTarget(places.menu + "\\Uninstall.lnk"), places.program + "\\keypurge.exe");
 }
 
 TEST_F(Installed, TheUninstallKeyDescribesTheProduct) {
@@ -290,6 +316,22 @@ TEST_F(Installed, TheAutomationServerIsRegisteredAtTheInstalledProgram) {
     for (const Entry& entry : automationEntries(places.program + "\\pixdesk.exe")) {
         EXPECT_EQ(regValue(HKEY_CLASSES_ROOT, entry.key, nullptr), entry.value) << entry.key;
     }
+}
+
+// Without /S setup shows its pages; cancelling on the first one installs nothing.
+class SetupPages : public Installed {};
+
+TEST_F(SetupPages, ShowTheProductsNameAndVersionAndCancelInstallsNothing) {
+    Process setup(env("LV_SETUP"));
+    ASSERT_TRUE(setup.started()) << env("LV_SETUP");
+    HWND window = waitForWindow("LUMIVERA LV2700c5 2.08 Setup", setup.id(), true);
+    ASSERT_NE(window, nullptr);
+    HWND cancel = GetDlgItem(window, IDCANCEL);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(cancel) != FALSE; }, kEndTimeoutMs));
+    PostMessageA(cancel, BM_CLICK, 0, 0);
+    EXPECT_NE(setup.waitForEnd(), STILL_ACTIVE);
+    EXPECT_FALSE(exists(places.program));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
 class InstalledPixdesk : public Installed {};

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # setup.exe and uninst.exe in a Wine prefix made afresh for this run:
+#   pages:      setup.exe without /S shows its pages; cancelled, it installs nothing;
 #   install:    setup.exe /S, then every file and key checked;
 #   again:      setup.exe /S over the installed copy, checked the same way;
 #   pixdesk:    the installed program started and closed;
@@ -71,6 +72,9 @@ same_as_before() {
 
 status=0
 snapshot before || exit 1
+
+stage pages
+LV_SETUP="Z:$setup" "$winerun" "$run" --gtest_filter='SetupPages.*' || status=1
 
 stage install
 "$winerun" "$setup" /S || fail "setup.exe /S failed"
