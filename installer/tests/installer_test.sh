@@ -49,9 +49,10 @@ WINE_RUN_PORTS="COM1=$work/com1;COM2=$work/com2-none" "$winerun" "$run" --gtest_
 
 # The state a user's machine is in, as text: both registry hives and the files of drive C.
 # Wine rewrites the display and monitor devices' keys at every start, its console host writes
-# its defaults under HKCU\Console the first time a console program runs, and programs'
-# temporary files come and go; all are left out.
-volatile_keys='\\Control\\Class\\\{4d36e96[8e]-|\\Control\\Video\\|\\Enum\\(DISPLAY|MONITOR)\\|\\Control\\DeviceClasses\\|_USER\\Console(\\|\])'
+# its defaults under HKCU\Console the first time a console program runs, Wine keeps its own
+# settings under Software\Wine (which setup never touches), and programs' temporary files
+# come and go; all are left out.
+volatile_keys='\\Control\\Class\\\{4d36e96[8e]-|\\Control\\Video\\|\\Enum\\(DISPLAY|MONITOR)\\|\\Control\\DeviceClasses\\|_USER\\Console(\\|\])|\\Software\\Wine\\'
 snapshot() {
     wineserver -w
     local hive
