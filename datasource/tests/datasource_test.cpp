@@ -56,39 +56,40 @@ std::string directSourcePath() {
     return programFolder() + "TWAIN_32\\LUMIVERA\\lv2700c5.ds";
 }
 
-// The built data source and campanel.dll, installed where each manager looks.
-class Install : public ::testing::Environment {
-public:
-    void SetUp() override {
-        const std::string folder = programFolder() + "TWAIN_32\\";
-        CreateDirectoryA(folder.c_str(), nullptr);
-        CreateDirectoryA((folder + "LUMIVERA\\").c_str(), nullptr);
-        copy(LV_DS_FILE, directSourcePath());
-        copy(LV_CAMPANEL_FILE, folder + "LUMIVERA\\campanel.dll");
+void copyFile(const std::string& from, const std::string& to) {
+    EXPECT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE))
+        << from << " -> " << to << " error " << GetLastError();
+}
 
-        char windows[MAX_PATH] = {};
-        GetWindowsDirectoryA(windows, MAX_PATH);
-        const std::string wine = std::string(windows) + "\\twain_32\\";
-        CreateDirectoryA(wine.c_str(), nullptr);
-        copy(LV_DS_FILE, wine + "gphoto2.ds");
-        copy(LV_CAMPANEL_FILE, wine + "campanel.dll");
-        HKEY key;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, nullptr, 0,
-                            KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-            const char native[] = "native";
-            RegSetValueExA(key, "gphoto2.ds", 0, REG_SZ, reinterpret_cast<const BYTE*>(native),
-                           sizeof native);
-            RegCloseKey(key);
-        }
+// The built data source and campanel.dll, installed where each manager looks, by the first
+// session (the host's own tests need no source).
+void installOnce() {
+    static bool installed = false;
+    if (installed) {
+        return;
     }
+    installed = true;
+    const std::string folder = programFolder() + "TWAIN_32\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "LUMIVERA\\").c_str(), nullptr);
+    copyFile(LV_DS_FILE, directSourcePath());
+    copyFile(LV_CAMPANEL_FILE, folder + "LUMIVERA\\campanel.dll");
 
-private:
-    static void copy(const std::string& from, const std::string& to) {
-        ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE))
-            << from << " -> " << to << " error " << GetLastError();
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string wine = std::string(windows) + "\\twain_32\\";
+    CreateDirectoryA(wine.c_str(), nullptr);
+    copyFile(LV_DS_FILE, wine + "gphoto2.ds");
+    copyFile(LV_CAMPANEL_FILE, wine + "campanel.dll");
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        const char native[] = "native";
+        RegSetValueExA(key, "gphoto2.ds", 0, REG_SZ, reinterpret_cast<const BYTE*>(native),
+                       sizeof native);
+        RegCloseKey(key);
     }
-};
-const auto* const g_install = ::testing::AddGlobalTestEnvironment(new Install);
+}
 
 // The picture the card's file decodes to, as campanel decodes it.
 class NoUi : public platform::UserInterface {
@@ -132,6 +133,7 @@ enum class Kind { Direct, Twain32 };
 class Session : public ::testing::Test {
 protected:
     void start(Kind kind) {
+        installOnce();
         link_ = env("LV_TEST_LINK");
         owner = CreateWindowExA(0, "STATIC", "image editor", WS_OVERLAPPEDWINDOW, 600, 100, 300,
                                 200, nullptr, nullptr, nullptr, nullptr);
@@ -528,6 +530,79 @@ TEST_F(DirectSource, MessagesReachTheHostThroughItsCallback) {
     PostMessageA(browser, WM_COMMAND, browser::kIdExit, 0);
     ASSERT_TRUE(host->runUntilClosed(kTimeoutMs)) << errorText();
     EXPECT_EQ(DirectManager::sourceMessages(), std::vector<TW_UINT16>({MSG_CLOSEDSREQ}));
+}
+
+// ---- the .bmp files twhost.exe writes
+struct BmpCase {
+    const char* name;
+    LONG width, height;
+    WORD bits;
+    DWORD compression, colours, sizeImage;
+    std::size_t extra; // GlobalSize's rounding up, past the header, table and rows
+    std::vector<std::uint8_t> fileHeader;
+};
+
+std::vector<std::uint8_t> packedDib(const BmpCase& c, std::size_t tableAndRows) {
+    BITMAPINFOHEADER h = {};
+    h.biSize = sizeof h;
+    h.biWidth = c.width;
+    h.biHeight = c.height;
+    h.biPlanes = 1;
+    h.biBitCount = c.bits;
+    h.biCompression = c.compression;
+    h.biClrUsed = c.colours;
+    h.biSizeImage = c.sizeImage;
+    std::vector<std::uint8_t> dib(sizeof h + tableAndRows + c.extra);
+    std::memcpy(dib.data(), &h, sizeof h);
+    for (std::size_t i = sizeof h; i < dib.size(); ++i) {
+        dib[i] = std::uint8_t(i * 7);
+    }
+    return dib;
+}
+
+TEST(BmpFile, HeaderCountsTheDibsHeaderTableAndRows) {
+    // Size and offset by hand: rows padded to 4 bytes; a table of 2^bits entries for 8 bits
+    // and less unless biClrUsed says; three masks for BI_BITFIELDS.
+    // clang-format off
+    const BmpCase cases[] = {
+        // 2x2 at 24 bits: 2 rows of 8 bytes; 14 + 40 + 16 = 70, offset 54.
+        {"24-bit", 2, 2, 24, BI_RGB, 0, 0, 8, {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}},
+        // Top-down rows count the same.
+        {"top-down", 2, -2, 24, BI_RGB, 0, 0, 0, {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}},
+        // 3x1 at 8 bits: 1024 bytes of table, a row of 4; 14 + 40 + 1024 + 4 = 1082 (0x43A).
+        {"8-bit", 3, 1, 8, BI_RGB, 0, 0, 2, {'B', 'M', 0x3A, 4, 0, 0, 0, 0, 0, 0, 0x36, 4, 0, 0}},
+        // 16 colours used of 256: 64 bytes of table; 14 + 40 + 64 + 4 = 122, offset 118.
+        {"used 16", 3, 1, 8, BI_RGB, 16, 0, 0, {'B', 'M', 122, 0, 0, 0, 0, 0, 0, 0, 118, 0, 0, 0}},
+        // 1x1 at 32 bits with masks and biSizeImage: 14 + 40 + 12 + 4 = 70, offset 66.
+        {"32-bit", 1, 1, 32, BI_BITFIELDS, 0, 4, 0,
+         {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 66, 0, 0, 0}},
+    };
+    // clang-format on
+    for (const BmpCase& c : cases) {
+        const std::uint32_t size = c.fileHeader[2] | c.fileHeader[3] << 8;
+        const std::vector<std::uint8_t> dib = packedDib(c, size - 54); // 54: file and DIB headers
+        const std::vector<std::uint8_t> file = bmpFile(dib);
+        ASSERT_EQ(file.size(), size) << c.name;
+        EXPECT_EQ(std::vector<std::uint8_t>(file.begin(), file.begin() + 14), c.fileHeader)
+            << c.name;
+        EXPECT_TRUE(std::equal(file.begin() + 14, file.end(), dib.begin()))
+            << c.name << ": the DIB as received";
+    }
+}
+
+TEST(BmpFile, NoFileForBytesThatAreNoWholeDib) {
+    const BmpCase rgb = {"24-bit", 2, 2, 24, BI_RGB, 0, 0, 0, {}};
+    EXPECT_TRUE(bmpFile({}).empty());
+    EXPECT_TRUE(bmpFile(std::vector<std::uint8_t>(39)).empty()); // shorter than a header
+    std::vector<std::uint8_t> cut = packedDib(rgb, 16);
+    cut.pop_back(); // the last row short of a byte
+    EXPECT_TRUE(bmpFile(cut).empty());
+    std::vector<std::uint8_t> core = packedDib(rgb, 16);
+    core[0] = 12; // a BITMAPCOREHEADER: not what a native transfer hands over
+    EXPECT_TRUE(bmpFile(core).empty());
+    BmpCase wide = rgb;
+    wide.width = 0;
+    EXPECT_TRUE(bmpFile(packedDib(wide, 16)).empty());
 }
 
 } // namespace

@@ -395,4 +395,44 @@ TW_UINT16 WINAPI Host::callback(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16
     return TWRC_SUCCESS;
 }
 
+std::vector<std::uint8_t> bmpFile(const std::vector<std::uint8_t>& dib) {
+    BITMAPINFOHEADER h = {};
+    if (dib.size() < sizeof h) {
+        return {};
+    }
+    std::memcpy(&h, dib.data(), sizeof h);
+    if (h.biSize < sizeof h || h.biSize > dib.size() || h.biWidth <= 0 || h.biHeight == 0 ||
+        h.biBitCount == 0 || h.biBitCount > 32) {
+        return {};
+    }
+    std::uint64_t colours = h.biClrUsed;
+    if (colours == 0 && h.biBitCount <= 8) {
+        colours = 1u << h.biBitCount;
+    }
+    // A version-1 header keeps BI_BITFIELDS' three masks where the colour table goes.
+    const std::uint64_t masks = h.biSize == sizeof h && h.biCompression == BI_BITFIELDS ? 12 : 0;
+    const std::uint64_t offset = 14 + std::uint64_t(h.biSize) + colours * 4 + masks;
+    const std::uint64_t stride = (std::uint64_t(h.biWidth) * h.biBitCount + 31) / 32 * 4;
+    const std::uint64_t rows =
+        std::uint64_t(h.biHeight < 0 ? -std::int64_t(h.biHeight) : h.biHeight);
+    const std::uint64_t image =
+        h.biCompression == BI_RGB || h.biSizeImage == 0 ? stride * rows : h.biSizeImage;
+    const std::uint64_t size = offset + image;
+    if (size - 14 > dib.size() || size > 0xFFFFFFFFu) {
+        return {};
+    }
+    std::vector<std::uint8_t> file(size);
+    const auto put32 = [&](std::size_t at, std::uint64_t v) {
+        for (int i = 0; i < 4; ++i) {
+            file[at + i] = std::uint8_t(v >> (8 * i));
+        }
+    };
+    file[0] = 'B';
+    file[1] = 'M';
+    put32(2, size); // then two reserved words of zero
+    put32(10, offset);
+    std::memcpy(file.data() + 14, dib.data(), size - 14);
+    return file;
+}
+
 } // namespace twhost

@@ -57,6 +57,11 @@ struct Picture {
     bool movable = false;          // the handle was a movable global block
 };
 
+// The .bmp file of a packed DIB: the 14-byte file header, then the DIB as received, trimmed
+// to its header, colour table and rows (GlobalSize may have rounded the block up). Empty
+// when the bytes do not hold a whole DIB.
+std::vector<std::uint8_t> bmpFile(const std::vector<std::uint8_t>& dib);
+
 class Host {
 public:
     Host(Manager& manager, HWND window);
