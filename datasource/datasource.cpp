@@ -2,6 +2,7 @@
 // host's triplets to DS_Entry; the data source opens campanel's browser for the user and
 // turns campanel's two private messages into the standard ones. campanel calls DS_Entry
 // back, possibly nested inside our own calls to it; everything runs on the host's thread.
+#include "campanel/client.h"
 #include "datasource/twain_defs.h"
 
 #include <cmath>
@@ -17,11 +18,7 @@ constexpr TW_UINT16 kMsgPanelClose = 0x4002;
 constexpr char kWindowClass[] = "Lv2700c5DsEvents";
 constexpr TW_INT16 kAllPictures = -1; // CAP_XFERCOUNT: as many as the user chose
 
-using ConnectFn = HWND(WINAPI*)(const char*, HWND, DWORD);
-using DisconnectFn = BOOL(WINAPI*)();
-using GetImageFn = HGLOBAL(WINAPI*)();
-using GetImageInfoFn = const BITMAPINFOHEADER*(WINAPI*)();
-using CursorFn = int(WINAPI*)();
+using campanel::CursorFn;
 
 void copyText(TW_STR32& to, const char* text) {
     std::memset(to, 0, sizeof to);
@@ -113,16 +110,6 @@ public:
     }
 
 private:
-    struct Campanel {
-        HMODULE module = nullptr;
-        ConnectFn connect = nullptr;
-        DisconnectFn disconnect = nullptr;
-        GetImageFn getImage = nullptr;
-        GetImageInfoFn getImageInfo = nullptr;
-        CursorFn toFirstImage = nullptr;
-        CursorFn toNextSelectedImage = nullptr;
-    };
-
     // Counts the calls into campanel we are inside: campanel may call DS_Entry within them.
     class InCampanel {
     public:
@@ -278,8 +265,7 @@ private:
             DestroyWindow(window_);
             window_ = nullptr;
         }
-        FreeLibrary(campanel_.module);
-        campanel_ = Campanel{};
+        campanel_.unload();
         return TWRC_SUCCESS;
     }
 
@@ -718,41 +704,7 @@ private:
         browser_ = nullptr;
     }
 
-    template <typename Fn> bool bind(Fn& fn, const char* name) {
-        fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(campanel_.module, name)));
-        return fn != nullptr;
-    }
-
-    // campanel.dll is installed beside the data source.
-    bool loadCampanel() {
-        if (campanel_.module != nullptr) {
-            return true;
-        }
-        char path[MAX_PATH];
-        const DWORD n = GetModuleFileNameA(instance_, path, sizeof path);
-        char* slash = std::strrchr(path, '\\');
-        const char name[] = "campanel.dll";
-        if (n == 0 || n >= sizeof path || slash == nullptr ||
-            sizeof name > sizeof path - std::size_t(slash + 1 - path)) {
-            return false;
-        }
-        std::memcpy(slash + 1, name, sizeof name);
-        campanel_.module = LoadLibraryA(path);
-        if (campanel_.module == nullptr) {
-            return false;
-        }
-        const bool ok = bind(campanel_.connect, "_UI_CONNECT@12") &&
-                        bind(campanel_.disconnect, "_UI_DISCONNECT@0") &&
-                        bind(campanel_.getImage, "_UI_GETIMAGE@0") &&
-                        bind(campanel_.getImageInfo, "_UI_GETIMAGEINFO@0") &&
-                        bind(campanel_.toFirstImage, "_UI_ToFirstImage@0") &&
-                        bind(campanel_.toNextSelectedImage, "_UI_ToNextSelectedImage@0");
-        if (!ok) {
-            FreeLibrary(campanel_.module);
-            campanel_ = Campanel{};
-        }
-        return ok;
-    }
+    bool loadCampanel() { return campanel_.load(instance_) == campanel::Library::Failure::None; }
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l);
 
@@ -775,7 +727,7 @@ private:
     }
 
     HINSTANCE instance_ = nullptr;
-    Campanel campanel_;
+    campanel::Library campanel_;
     int state_ = 3;
     TW_IDENTITY self_ = {};
     TW_IDENTITY app_ = {};

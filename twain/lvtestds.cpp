@@ -3,6 +3,8 @@
 // messages; calls from campanel into DS_Entry may arrive nested inside our calls to it.
 #include "twain/lvtestds.h"
 
+#include "campanel/client.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -22,11 +24,7 @@ constexpr uintptr_t kMaxBatch = 0xFFFF;
 constexpr UINT kAnswerClose = WM_APP + 1;
 constexpr char kWindowClass[] = "LvTestDsMessages";
 
-using ConnectFn = HWND(WINAPI*)(const char*, HWND, DWORD);
-using DisconnectFn = BOOL(WINAPI*)();
-using GetImageFn = HGLOBAL(WINAPI*)();
-using GetImageInfoFn = const BITMAPINFOHEADER*(WINAPI*)();
-using CursorFn = int(WINAPI*)();
+using campanel::CursorFn;
 
 #ifdef __GNUC__
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -205,10 +203,7 @@ public:
             window_ = nullptr;
             UnregisterClassA(kWindowClass, instance_);
         }
-        if (campanel_.module != nullptr) {
-            FreeLibrary(campanel_.module);
-            campanel_ = Campanel{};
-        }
+        campanel_.unload();
         closePosted_ = closeDeferred_ = false;
     }
 
@@ -238,16 +233,6 @@ public:
     }
 
 private:
-    struct Campanel {
-        HMODULE module = nullptr;
-        ConnectFn connect = nullptr;
-        DisconnectFn disconnect = nullptr;
-        GetImageFn getImage = nullptr;
-        GetImageInfoFn getImageInfo = nullptr;
-        CursorFn toFirstImage = nullptr;
-        CursorFn toNextSelectedImage = nullptr;
-    };
-
     // One call into campanel: its transcript line and the nesting depth while it runs.
     class Call {
     public:
@@ -276,44 +261,23 @@ private:
         log_.add("!! " + text);
     }
 
-    template <typename Fn> bool bind(Fn& fn, const char* name) {
-        fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(campanel_.module, name)));
-        if (fn == nullptr) {
-            error(format("campanel.dll has no %s", name));
-        }
-        return fn != nullptr;
-    }
-
     bool loadCampanel() {
-        if (campanel_.module != nullptr) {
+        const char* missing = nullptr;
+        switch (campanel_.load(instance_, &missing)) {
+        case campanel::Library::Failure::None:
             return true;
-        }
-        // From our own folder: the data source and campanel are installed side by side.
-        char path[MAX_PATH];
-        DWORD n = GetModuleFileNameA(instance_, path, sizeof path);
-        char* slash = std::strrchr(path, '\\');
-        if (n == 0 || n >= sizeof path || slash == nullptr ||
-            std::strlen("campanel.dll") >= sizeof path - (slash + 1 - path)) {
+        case campanel::Library::Failure::Path:
             error("cannot make the path of campanel.dll");
-            return false;
+            break;
+        case campanel::Library::Failure::Load:
+            error(format("cannot load campanel.dll beside the data source (error %lu)",
+                         GetLastError()));
+            break;
+        case campanel::Library::Failure::Export:
+            error(format("campanel.dll has no %s", missing));
+            break;
         }
-        std::strcpy(slash + 1, "campanel.dll");
-        campanel_.module = LoadLibraryA(path);
-        if (campanel_.module == nullptr) {
-            error(format("cannot load %s (error %lu)", path, GetLastError()));
-            return false;
-        }
-        bool ok = bind(campanel_.connect, "_UI_CONNECT@12") &&
-                  bind(campanel_.disconnect, "_UI_DISCONNECT@0") &&
-                  bind(campanel_.getImage, "_UI_GETIMAGE@0") &&
-                  bind(campanel_.getImageInfo, "_UI_GETIMAGEINFO@0") &&
-                  bind(campanel_.toFirstImage, "_UI_ToFirstImage@0") &&
-                  bind(campanel_.toNextSelectedImage, "_UI_ToNextSelectedImage@0");
-        if (!ok) {
-            FreeLibrary(campanel_.module);
-            campanel_ = Campanel{};
-        }
-        return ok;
+        return false;
     }
 
     bool createMessageWindow() {
@@ -477,7 +441,7 @@ private:
     }
 
     HINSTANCE instance_ = nullptr;
-    Campanel campanel_;
+    campanel::Library campanel_;
     Transcript log_;
     HWND window_ = nullptr;
     int depth_ = 0; // calls into campanel we are inside
