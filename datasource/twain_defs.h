@@ -19,6 +19,14 @@ using TW_BOOL = std::uint16_t;
 using TW_HANDLE = HANDLE;
 using TW_MEMREF = void*;
 using TW_UINTPTR = std::uintptr_t;
+
+// Where source managers look for sources under the Windows folder: each build's width has
+// its own folder, since a host loads only sources of its own width.
+#ifdef _WIN64
+constexpr char kSourceFolder[] = "twain_64";
+#else
+constexpr char kSourceFolder[] = "twain_32";
+#endif
 using TW_STR32 = char[34];
 
 #pragma pack(push, 2)

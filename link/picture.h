@@ -23,8 +23,12 @@ static_assert(offsetof(CameraPicture, extraWord1) == 16, "record layout");
 static_assert(offsetof(CameraPicture, extraWord2) == 18, "record layout");
 static_assert(offsetof(CameraPicture, fullSize) == 20, "record layout");
 static_assert(offsetof(CameraPicture, thumbSize) == 24, "record layout");
+// The camera's fields keep their places in every build; only the link grows with the
+// pointer: 32 bytes on 32 bits, and on 64 bits the 8-byte link on its natural boundary.
 static_assert(offsetof(CameraPicture, next) == 28 || sizeof(void*) != 4, "record layout");
 static_assert(sizeof(CameraPicture) == 32 || sizeof(void*) != 4, "32-byte record on 32 bits");
+static_assert(offsetof(CameraPicture, next) == 32 || sizeof(void*) != 8, "record layout");
+static_assert(sizeof(CameraPicture) == 40 || sizeof(void*) != 8, "40-byte record on 64 bits");
 
 // Head of the records in catalogue order.
 using CameraPictureList = CameraPicture*;

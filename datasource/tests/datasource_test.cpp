@@ -6,9 +6,9 @@
 // - Direct: twhost's own 2.x manager code loads lv2700c5.ds from a TWAIN folder beside
 //   the program;
 // - Twain32: Wine's twain_32.dll. It loads sources only under the fixed names "sane.ds"
-//   and "gphoto2.ds" in C:\windows\twain_32; so the test installs lv2700c5.ds there as
-//   gphoto2.ds, with campanel.dll beside it, in its own prefix, and tells Wine to load
-//   that file rather than its built-in one.
+//   and "gphoto2.ds" in C:\windows\twain_32 (twain_64 in the 64-bit build); so the test
+//   installs lv2700c5.ds there as gphoto2.ds, with campanel.dll beside it, in its own
+//   prefix, and tells Wine to load that file rather than its built-in one.
 #include "browser/layout.h"
 #include "datasource/tests/twhost.h"
 #include "framework/testing/msgbox_watcher.h"
@@ -53,7 +53,7 @@ std::vector<std::uint8_t> fileBytes(const std::string& path) {
 }
 
 std::string directSourcePath() {
-    return programFolder() + "TWAIN_32\\LUMIVERA\\lv2700c5.ds";
+    return programFolder() + kSourceFolder + "\\LUMIVERA\\lv2700c5.ds";
 }
 
 void copyFile(const std::string& from, const std::string& to) {
@@ -69,7 +69,7 @@ void installOnce() {
         return;
     }
     installed = true;
-    const std::string folder = programFolder() + "TWAIN_32\\";
+    const std::string folder = programFolder() + kSourceFolder + "\\";
     CreateDirectoryA(folder.c_str(), nullptr);
     CreateDirectoryA((folder + "LUMIVERA\\").c_str(), nullptr);
     copyFile(LV_DS_FILE, directSourcePath());
@@ -77,7 +77,7 @@ void installOnce() {
 
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::string wine = std::string(windows) + "\\twain_32\\";
+    const std::string wine = std::string(windows) + "\\" + kSourceFolder + "\\";
     CreateDirectoryA(wine.c_str(), nullptr);
     copyFile(LV_DS_FILE, wine + "gphoto2.ds");
     copyFile(LV_CAMPANEL_FILE, wine + "campanel.dll");

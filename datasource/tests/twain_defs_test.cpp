@@ -1,5 +1,6 @@
 // The TWAIN structures' layouts on Windows (2-byte packing), against hand-computed sizes
-// and offsets: a host built with the standard's own header must see the same bytes.
+// and offsets: a host built with the standard's own header must see the same bytes. Handles,
+// addresses and TW_UINTPTR take the pointer's size: 4 bytes on 32-bit, 8 on x86-64.
 #include "datasource/twain_defs.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 namespace {
 
 using namespace twain;
+
+constexpr std::size_t P = sizeof(void*);
 
 struct Layout {
     const char* name;
@@ -22,17 +25,17 @@ TEST(TwainDefs, StructureSizes) {
         {"TW_FRAME", sizeof(TW_FRAME), 16},
         {"TW_VERSION", sizeof(TW_VERSION), 2 * 4 + 34},
         {"TW_IDENTITY", sizeof(TW_IDENTITY), 4 + 42 + 2 + 2 + 4 + 3 * 34},
-        {"TW_CAPABILITY", sizeof(TW_CAPABILITY), 2 + 2 + 4},
+        {"TW_CAPABILITY", sizeof(TW_CAPABILITY), 2 + 2 + P},
         {"TW_ONEVALUE", sizeof(TW_ONEVALUE), 2 + 4},
-        {"TW_EVENT", sizeof(TW_EVENT), 4 + 2},
+        {"TW_EVENT", sizeof(TW_EVENT), P + 2},
         {"TW_IMAGEINFO", sizeof(TW_IMAGEINFO), 4 + 4 + 4 + 4 + 2 + 16 + 2 + 2 + 2 + 2},
         {"TW_IMAGELAYOUT", sizeof(TW_IMAGELAYOUT), 16 + 3 * 4},
         {"TW_PENDINGXFERS", sizeof(TW_PENDINGXFERS), 2 + 4},
         {"TW_STATUS", sizeof(TW_STATUS), 4},
-        {"TW_USERINTERFACE", sizeof(TW_USERINTERFACE), 2 + 2 + 4},
-        {"TW_CALLBACK", sizeof(TW_CALLBACK), 4 + 4 + 2},
-        {"TW_CALLBACK2", sizeof(TW_CALLBACK2), 4 + 4 + 2},
-        {"TW_ENTRYPOINT", sizeof(TW_ENTRYPOINT), 4 + 5 * 4},
+        {"TW_USERINTERFACE", sizeof(TW_USERINTERFACE), 2 + 2 + P},
+        {"TW_CALLBACK", sizeof(TW_CALLBACK), P + 4 + 2},
+        {"TW_CALLBACK2", sizeof(TW_CALLBACK2), P + P + 2},
+        {"TW_ENTRYPOINT", sizeof(TW_ENTRYPOINT), 4 + 5 * P},
     };
     for (const Layout& l : layouts) {
         EXPECT_EQ(l.size, l.expected) << l.name;
@@ -54,15 +57,15 @@ TEST(TwainDefs, FieldOffsets) {
         {"TW_ONEVALUE.Item", offsetof(TW_ONEVALUE, Item), 2},
         {"TW_ARRAY.ItemList", offsetof(TW_ARRAY, ItemList), 6},
         {"TW_ENUMERATION.ItemList", offsetof(TW_ENUMERATION, ItemList), 14},
-        {"TW_EVENT.TWMessage", offsetof(TW_EVENT, TWMessage), 4},
+        {"TW_EVENT.TWMessage", offsetof(TW_EVENT, TWMessage), P},
         {"TW_IMAGEINFO.ImageWidth", offsetof(TW_IMAGEINFO, ImageWidth), 8},
         {"TW_IMAGEINFO.SamplesPerPixel", offsetof(TW_IMAGEINFO, SamplesPerPixel), 16},
         {"TW_IMAGEINFO.BitsPerPixel", offsetof(TW_IMAGEINFO, BitsPerPixel), 34},
         {"TW_IMAGEINFO.Compression", offsetof(TW_IMAGEINFO, Compression), 40},
         {"TW_PENDINGXFERS.EOJ", offsetof(TW_PENDINGXFERS, EOJ), 2},
         {"TW_USERINTERFACE.hParent", offsetof(TW_USERINTERFACE, hParent), 4},
-        {"TW_CALLBACK.Message", offsetof(TW_CALLBACK, Message), 8},
-        {"TW_ENTRYPOINT.DSM_MemUnlock", offsetof(TW_ENTRYPOINT, DSM_MemUnlock), 20},
+        {"TW_CALLBACK.Message", offsetof(TW_CALLBACK, Message), P + 4},
+        {"TW_ENTRYPOINT.DSM_MemUnlock", offsetof(TW_ENTRYPOINT, DSM_MemUnlock), 4 + 4 * P},
     };
     for (const Layout& l : offsets) {
         EXPECT_EQ(l.size, l.expected) << l.name;

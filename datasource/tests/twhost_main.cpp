@@ -5,7 +5,7 @@
 //   twhost [--source PATH] [--manager direct|twain32] [--out FOLDER] [--select CELLS]
 //          [--ready FILE] [--go FILE]
 // --source  the data source the direct manager loads; by default the installed one,
-//           <Windows folder>\twain_32\LUMIVERA\lv2700c5.ds;
+//           <Windows folder>\twain_32\LUMIVERA\lv2700c5.ds (twain_64 in the 64-bit build);
 // --manager direct (twhost's own 2.x manager, the default) or twain32 (Wine's twain_32.dll);
 // --out     each picture is written there as a .bmp file (001.bmp, 002.bmp ...);
 // --select  clicks those cells (digits 1 to 9, "1,5" say) on the browser's first page with
@@ -70,7 +70,8 @@ bool parse(int argc, char** argv, Options& o) {
 std::string installedSource() {
     char windows[MAX_PATH] = {};
     const UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
-    return std::string(windows, n < MAX_PATH ? n : 0) + "\\twain_32\\LUMIVERA\\lv2700c5.ds";
+    return std::string(windows, n < MAX_PATH ? n : 0) + "\\" + twain::kSourceFolder +
+           "\\LUMIVERA\\lv2700c5.ds";
 }
 
 bool exists(const std::string& path) {

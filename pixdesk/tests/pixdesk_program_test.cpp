@@ -134,6 +134,13 @@ public:
         return window;
     }
     HWND dialogEvenHidden() const { return windowOf(id_, kCaption, false); }
+    // Whether the copy runs with the client's width: a 32-bit process on 64-bit Windows runs
+    // under WOW64, a 64-bit one does not.
+    bool sameWidthAsThisProgram() const {
+        BOOL copyWow64 = FALSE, ownWow64 = FALSE;
+        return process_ != nullptr && IsWow64Process(process_, &copyWow64) &&
+               IsWow64Process(GetCurrentProcess(), &ownWow64) && copyWow64 == ownWow64;
+    }
     // The exit code once the process ended, or STILL_ACTIVE when it did not in time.
     DWORD waitForEnd(DWORD timeoutMs = kEndTimeoutMs) const {
         DWORD code = STILL_ACTIVE;
@@ -351,6 +358,7 @@ TEST_F(Automation, AClientsObjectKeepsItsCopyAliveHiddenUntilTheRelease) {
     IUnknown* object = create(copy, &startMs);
     ASSERT_NE(object, nullptr);
     ASSERT_TRUE(copy.running());
+    EXPECT_TRUE(copy.sameWidthAsThisProgram());
     std::printf("automation: creation to the copy's dialog on screen: %lld ms\n", startMs);
 
     IDispatch* dispatch = nullptr;

@@ -94,12 +94,20 @@ protected:
 } // namespace
 
 TEST(StiRecords, LayoutsTheCallerReliesOn) {
-    // i686: dwSize 4, DeviceType 4, 128 wide characters, caps 4, hardware 4 (272), then
-    // five pointers: vendor at 272, description at 276.
-    EXPECT_EQ(sizeof(STI_DEVICE_INFORMATIONW), 292u);
-    EXPECT_EQ(offsetof(STI_DEVICE_INFORMATIONW, pszVendorDescription), 272u);
+    // dwSize 4, DeviceType 4, 128 wide characters, caps 4, hardware 4 (272), then five
+    // pointers: vendor at 272, description one pointer later.
+    // STISUBSCRIBE: three DWORDs, the window and event handles, a UINT; on x86-64 the
+    // handles are 8-aligned (16, 24) and the record is padded to 40.
+#ifdef _WIN64
+    EXPECT_EQ(sizeof(STI_DEVICE_INFORMATIONW), 272u + 5 * 8);
+    EXPECT_EQ(offsetof(STI_DEVICE_INFORMATIONW, pszDeviceDescription), 280u);
+    EXPECT_EQ(sizeof(STISUBSCRIBE), 40u);
+#else
+    EXPECT_EQ(sizeof(STI_DEVICE_INFORMATIONW), 272u + 5 * 4);
     EXPECT_EQ(offsetof(STI_DEVICE_INFORMATIONW, pszDeviceDescription), 276u);
     EXPECT_EQ(sizeof(STISUBSCRIBE), 24u);
+#endif
+    EXPECT_EQ(offsetof(STI_DEVICE_INFORMATIONW, pszVendorDescription), 272u);
     EXPECT_EQ(sizeof(STI_DEVICE_STATUS), 24u);
 }
 
