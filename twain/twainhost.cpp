@@ -12,6 +12,7 @@
 // Exit code: 0 when the data source received the selected pictures (one at least) without a
 // fault and closed the browser; 1 when it did not; 2 when the browser could not be opened.
 #include "browser/layout.h"
+#include "browser/win32/tests/cell_clicks.h"
 #include "twain/lvtestds.h"
 
 #include <cstdio>
@@ -69,24 +70,7 @@ bool parse(int argc, char** argv, Options& o) {
     return true;
 }
 
-// Clicks the cells as a user would, pressing and releasing inside the thumbnail area;
-// returns how many were clicked.
-int clickCells(HWND window, const std::string& cells) {
-    int clicked = 0;
-    for (char c : cells) {
-        const int cell = c - '0';
-        if (cell < 1 || cell > browser::kCellCount) {
-            continue;
-        }
-        const browser::Rect r = browser::thumbRect(cell);
-        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        const WPARAM keys = clicked > 0 ? MK_CONTROL : 0;
-        SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
-        SendMessageA(window, WM_LBUTTONUP, keys, at);
-        ++clicked;
-    }
-    return clicked;
-}
+using lvtest::clickCells;
 
 void pressAcquire(HWND window) {
     SendMessageA(window, WM_COMMAND, MAKEWPARAM(browser::kIdAcquire, BN_CLICKED),

@@ -3,7 +3,9 @@
 // or the Still Image stand-in; LV_TEST_LINK, LV_TEST_CARD, LV_TEST_PICTURES), and pulls
 // what the user acquires.
 #include "browser/layout.h"
+#include "browser/win32/tests/cell_clicks.h"
 #include "framework/testing/msgbox_watcher.h"
+#include "framework/testing/test_files.h"
 #include "twain/lvtestds.h"
 
 #include <gtest/gtest.h>
@@ -18,23 +20,9 @@
 
 namespace {
 
-std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-std::string programFolder() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
-std::vector<char> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
-}
+using lvtest::env;
+using lvtest::fileBytes;
+using lvtest::programFolder;
 
 void pump() {
     MSG msg;
@@ -89,12 +77,7 @@ protected:
         pump();
         return browser;
     }
-    void clickCell(int cell, WPARAM keys = 0) {
-        const browser::Rect r = browser::thumbRect(cell);
-        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        SendMessageA(browser, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
-        SendMessageA(browser, WM_LBUTTONUP, keys, at);
-    }
+    void clickCell(int cell, WPARAM keys = 0) { lvtest::clickCell(browser, cell, keys); }
     void command(int id) { SendMessageA(browser, WM_COMMAND, id, 0); }
     bool camera() const { return link_ != "none"; }
 

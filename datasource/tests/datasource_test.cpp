@@ -10,8 +10,10 @@
 //   installs lv2700c5.ds there as gphoto2.ds, with campanel.dll beside it, in its own
 //   prefix, and tells Wine to load that file rather than its built-in one.
 #include "browser/layout.h"
+#include "browser/win32/tests/cell_clicks.h"
 #include "datasource/tests/twhost.h"
 #include "framework/testing/msgbox_watcher.h"
+#include "framework/testing/test_files.h"
 #include "jpeg/decode_picture.h"
 #include "platform/ui.h"
 
@@ -34,23 +36,8 @@ using namespace twhost;
 constexpr char kCaption[] = "LUMIVERA LV2700c5  V2.08 -- LUMIVERA Imaging";
 constexpr unsigned kTimeoutMs = 120000;
 
-std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-std::string programFolder() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
-std::vector<std::uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
-}
+using lvtest::env;
+using lvtest::programFolder;
 
 std::string directSourcePath() {
     return programFolder() + kSourceFolder + "\\LUMIVERA\\lv2700c5.ds";
@@ -110,7 +97,8 @@ public:
 std::vector<std::uint8_t> decodedCardPicture(int number) {
     char name[16];
     std::snprintf(name, sizeof name, "S%07d.JPG", number);
-    const std::vector<std::uint8_t> file = fileBytes(env("LV_TEST_CARD") + "\\" + name);
+    const std::vector<std::uint8_t> file =
+        lvtest::fileBytes<std::uint8_t>(env("LV_TEST_CARD") + "\\" + name);
     if (file.empty()) {
         return {};
     }
@@ -172,12 +160,7 @@ protected:
         browser = FindWindowA(nullptr, kCaption);
         host->pump();
     }
-    void clickCell(int cell, WPARAM keys = 0) {
-        const browser::Rect r = browser::thumbRect(cell);
-        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        SendMessageA(browser, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
-        SendMessageA(browser, WM_LBUTTONUP, keys, at);
-    }
+    void clickCell(int cell, WPARAM keys = 0) { lvtest::clickCell(browser, cell, keys); }
     void acquire(std::vector<int> cells) {
         for (std::size_t i = 0; i < cells.size(); ++i) {
             clickCell(cells[i], i == 0 ? 0 : MK_CONTROL);

@@ -17,6 +17,7 @@
 // source closed; 1 when they did not; 2 when the manager, the source or the browser could
 // not be opened.
 #include "browser/layout.h"
+#include "browser/win32/tests/cell_clicks.h"
 #include "datasource/tests/twhost.h"
 
 #include <cstdio>
@@ -92,24 +93,7 @@ void command(HWND window, int id) {
                  reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
 }
 
-// Clicks the cells as a user would, pressing and releasing inside the thumbnail area;
-// returns how many were clicked.
-int clickCells(HWND window, const std::string& cells) {
-    int clicked = 0;
-    for (char c : cells) {
-        const int cell = c - '0';
-        if (cell < 1 || cell > browser::kCellCount) {
-            continue;
-        }
-        const browser::Rect r = browser::thumbRect(cell);
-        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        const WPARAM keys = clicked > 0 ? MK_CONTROL : 0;
-        SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
-        SendMessageA(window, WM_LBUTTONUP, keys, at);
-        ++clicked;
-    }
-    return clicked;
-}
+using lvtest::clickCells;
 
 HWND createEditorWindow(HINSTANCE instance) {
     WNDCLASSA wc = {};

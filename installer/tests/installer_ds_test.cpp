@@ -2,6 +2,7 @@
 // loads it, acquires from the simulated camera on COM1 (installer_test.sh starts it). The
 // browser it opens is the installed campanel.dll beside it.
 #include "browser/layout.h"
+#include "browser/win32/tests/cell_clicks.h"
 #include "datasource/tests/twhost.h"
 #include "framework/testing/msgbox_watcher.h"
 
@@ -24,12 +25,7 @@ std::string installedSource() {
     return std::string(windows) + "\\twain_32\\LUMIVERA\\lv2700c5.ds";
 }
 
-void clickCell(HWND browser, int cell, WPARAM keys) {
-    const browser::Rect r = browser::thumbRect(cell);
-    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    SendMessageA(browser, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
-    SendMessageA(browser, WM_LBUTTONUP, keys, at);
-}
+using lvtest::clickCell;
 
 TEST(InstalledDataSource, AcquiresTwoSelectedPicturesFromTheCamera) {
     HWND owner = CreateWindowExA(0, "STATIC", "image editor", WS_OVERLAPPEDWINDOW, 600, 100, 300,

@@ -2,6 +2,7 @@
 // by the user and by an automation client, and keypurge starting uninst.exe through the short
 // "UninstallString". installer_test.sh runs setup.exe and picks the stage with --gtest_filter.
 #include "framework/testing/msgbox_watcher.h"
+#include "framework/testing/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -71,10 +72,7 @@ struct Places {
     std::string menu = shellFolder(CSIDL_COMMON_PROGRAMS) + "\\" + kProduct;
 };
 
-std::vector<char> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using lvtest::fileBytes;
 
 bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -1,5 +1,6 @@
 // pixdesk's browser window in this process, on the Still Image stand-in with a card of
 // pictures (LV_TEST_LINK=usb) or with no camera at all (none). pixdesk_test.sh sets up both.
+#include "browser/win32/tests/cell_clicks.h"
 #include "framework/app.h"
 #include "framework/testing/msgbox_watcher.h"
 #include "pixdesk/automation.h"
@@ -66,12 +67,7 @@ protected:
     }
     HWND control(int id) const { return GetDlgItem(dialog.hwnd(), id); }
     void command(int id) { SendMessageA(dialog.hwnd(), WM_COMMAND, id, 0); }
-    void clickCell(int cell, WPARAM keys = 0) {
-        const browser::Rect r = browser::thumbRect(cell);
-        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        SendMessageA(dialog.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
-        SendMessageA(dialog.hwnd(), WM_LBUTTONUP, keys, at);
-    }
+    void clickCell(int cell, WPARAM keys = 0) { lvtest::clickCell(dialog.hwnd(), cell, keys); }
     std::string nameAt(int place) {
         return dialog.state.pictures.entryAfterCursor(static_cast<std::uint32_t>(place))->name;
     }

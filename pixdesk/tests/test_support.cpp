@@ -12,27 +12,8 @@
 
 namespace pixdesktest {
 
-std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-std::vector<char> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
-}
-
 std::string scratchFolder(const char* name) {
     return lvtest::scratchFolder(std::string("pixdesk-") + name);
-}
-
-std::string programFolder() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    folder.erase(folder.find_last_of('\\') + 1);
-    return folder;
 }
 
 void deleteRegistryTree(HKEY root, const std::string& path) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "framework/testing/folder_browser.h"
+#include "framework/testing/test_files.h"
 
 #include <windows.h>
 
@@ -11,12 +12,11 @@
 
 namespace pixdesktest {
 
-std::string env(const char* name);
-std::vector<char> fileBytes(const std::string& path);
+using lvtest::env;
+using lvtest::fileBytes;
+using lvtest::programFolder;
 // A scratch folder of this run, emptied first; its path ends with a backslash.
 std::string scratchFolder(const char* name);
-// The folder of this test program, ending with a backslash.
-std::string programFolder();
 // Deletes the registry key `root`\`path` with all its subkeys.
 void deleteRegistryTree(HKEY root, const std::string& path);
 

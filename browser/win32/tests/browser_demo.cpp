@@ -4,6 +4,7 @@
 // --select clicks those cells (1 to 9) with the mouse once the pictures are in, Ctrl held
 // after the first; --ready writes FILE when the first page is on screen.
 #include "browser/win32/tests/browser_host.h"
+#include "browser/win32/tests/cell_clicks.h"
 
 #include <objbase.h>
 
@@ -21,20 +22,7 @@ public:
     void requestClose() override { destroyWindow(); }
 };
 
-void clickCells(HWND window, const char* cells) {
-    WPARAM keys = 0;
-    for (const char* c = cells; *c != '\0'; ++c) {
-        const int cell = *c - '0';
-        if (cell < 1 || cell > browser::kCellCount) {
-            continue;
-        }
-        const browser::Rect r = browser::thumbRect(cell);
-        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
-        SendMessageA(window, WM_LBUTTONUP, keys, at);
-        keys = MK_CONTROL;
-    }
-}
+using lvtest::clickCells;
 
 const char* option(const char* commandLine, const char* name, char* value, std::size_t size) {
     const char* at = std::strstr(commandLine, name);

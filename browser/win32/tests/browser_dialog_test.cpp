@@ -4,6 +4,7 @@
 #include "browser/win32/tests/browser_host.h"
 #include "framework/testing/folder_browser.h"
 #include "framework/testing/msgbox_watcher.h"
+#include "framework/testing/test_files.h"
 #include "platform/memory.h"
 
 #include <gtest/gtest.h>
@@ -26,16 +27,8 @@ using browsertest::TestBrowser;
 
 namespace {
 
-std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-std::vector<char> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
-}
+using lvtest::env;
+using lvtest::fileBytes;
 
 using lvtest::FolderBrowserDriver;
 
